@@ -1,1 +1,535 @@
-// placeholder
+// Charset conversion over glibc iconv.
+//
+// Every conversion decodes the source into code points, narrows them to what
+// GBK can hold ("?" for the rest), ends before U+0000 and encodes the result
+// in the target. For charsets that keep ASCII as ASCII (UTF-8 and the GBK
+// family) the ASCII runs are copied as they are and only the runs between them
+// are converted. Between UTF-8 and GBK, the conversions every page and every
+// search go through, those runs are converted with two tables that are read
+// out of iconv once; other charsets go through iconv itself.
+#include "lookup/charset.h"
+
+#include <errno.h>
+#include <iconv.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace morvellin {
+
+namespace {
+
+// glibc's "CP936" is an alias of its "GBK" converter, which maps like code
+// page 936 (0x80 is the euro sign, A1A4 is U+00B7, A1AA is U+2014).
+constexpr char kGbk[] = "CP936";
+constexpr char kUtf8[] = "UTF-8";
+// Code points as iconv reads and writes them: char32_t in the byte order of
+// this machine.
+constexpr const char* kCodePoints =
+    std::endian::native == std::endian::little ? "UTF-32LE" : "UTF-32BE";
+
+// Upper-case letters and digits of a charset name: "utf-8" and "UTF8" compare
+// equal.
+std::string NormalizedName(std::string_view name) {
+  std::string normalized;
+  for (char c : name) {
+    if (c >= 'a' && c <= 'z') normalized += static_cast<char>(c - 'a' + 'A');
+    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) normalized += c;
+  }
+  return normalized;
+}
+
+bool IsGbkName(std::string_view name) {
+  std::string n = NormalizedName(name);
+  return n == "GBK" || n == "CP936" || n == "MS936" || n == "WINDOWS936";
+}
+
+// Charsets without shift states in which a byte below 0x80 at a character
+// start is always that ASCII character. Their text can be cut into ASCII runs
+// and the runs between them, stepping over a byte of 0x80 or above together
+// with the byte after it.
+bool KeepsAscii(std::string_view name) {
+  static const char* const kNames[] = {"UTF8", "GBK", "CP936", "MS936", "WINDOWS936",
+                                       "GB2312", "EUCCN", "GB18030", "ASCII", "USASCII"};
+  std::string n = NormalizedName(name);
+  for (const char* known : kNames) {
+    if (n == known) return true;
+  }
+  return false;
+}
+
+// iconv descriptors of the calling thread, opened once and reused (an iconv_t
+// must not be used by two threads at a time).
+class ConverterCache {
+ public:
+  ~ConverterCache() { Clear(); }
+
+  // Closes everything when fewer than `count` more descriptors would fit, so
+  // that the next `count` calls of Get invalidate none of their results.
+  void MakeRoom(size_t count) {
+    if (entries_.size() + count > kMaxEntries) Clear();
+  }
+
+  // The descriptor from `from` to `to` in its initial state, or null when
+  // iconv knows no such conversion.
+  iconv_t Get(const std::string& from, const std::string& to) {
+    for (Entry& entry : entries_) {
+      if (entry.from == from && entry.to == to) {
+        if (entry.cd != nullptr) iconv(entry.cd, nullptr, nullptr, nullptr, nullptr);
+        return entry.cd;
+      }
+    }
+    iconv_t cd = iconv_open(to.c_str(), from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) cd = nullptr;
+    entries_.push_back({from, to, cd});
+    return cd;
+  }
+
+ private:
+  static constexpr size_t kMaxEntries = 16;
+  struct Entry {
+    std::string from;
+    std::string to;
+    iconv_t cd;
+  };
+
+  void Clear() {
+    for (Entry& entry : entries_) {
+      if (entry.cd != nullptr) iconv_close(entry.cd);
+    }
+    entries_.clear();
+  }
+
+  std::vector<Entry> entries_;
+};
+
+ConverterCache& ThreadConverters() {
+  thread_local ConverterCache cache;
+  return cache;
+}
+
+// Appends the code points of `bytes` to `out`. A byte that does not start a
+// valid sequence becomes "?", and so does each byte of a sequence cut short
+// at the end.
+void Decode(iconv_t decoder, std::string_view bytes, std::u32string* out) {
+  char* in = const_cast<char*>(bytes.data());
+  size_t in_left = bytes.size();
+  size_t used = out->size();
+  out->resize(used + in_left + 4);
+  while (in_left > 0) {
+    char* out_ptr = reinterpret_cast<char*>(out->data() + used);
+    size_t out_left = (out->size() - used) * sizeof(char32_t);
+    size_t rc = iconv(decoder, &in, &in_left, &out_ptr, &out_left);
+    used = out->size() - out_left / sizeof(char32_t);
+    if (rc != static_cast<size_t>(-1)) continue;
+    if (errno == E2BIG) {
+      out->resize(out->size() * 2);
+    } else if (errno == EILSEQ) {
+      if (used == out->size()) out->resize(out->size() * 2);
+      (*out)[used++] = U'?';
+      ++in;
+      --in_left;
+    } else {  // EINVAL: a sequence cut short by the end of the input
+      out->resize(used + in_left);
+      std::fill(out->begin() + static_cast<ptrdiff_t>(used), out->end(), U'?');
+      used += in_left;
+      in_left = 0;
+    }
+  }
+  out->resize(used);
+}
+
+// Runs `encoder` over `*in` into `out` from `*used` on, growing `out` when it
+// is full. Returns false at a code point that the target cannot hold, which
+// `*in` then points at. A null `in` writes what a stateful target needs to
+// return to its initial state.
+bool EncodeSome(iconv_t encoder, char** in, size_t* in_left, std::string* out, size_t* used) {
+  while (true) {
+    char* out_ptr = out->data() + *used;
+    size_t out_left = out->size() - *used;
+    size_t rc = iconv(encoder, in, in_left, &out_ptr, &out_left);
+    *used = out->size() - out_left;
+    if (rc != static_cast<size_t>(-1)) return true;
+    if (errno != E2BIG) return false;
+    out->resize(out->size() * 2 + 16);
+  }
+}
+
+// Appends `code_points` encoded by `encoder` to `out`; a code point that the
+// target cannot hold becomes "?".
+void Encode(iconv_t encoder, std::u32string_view code_points, std::string* out) {
+  char* in = reinterpret_cast<char*>(const_cast<char32_t*>(code_points.data()));
+  size_t in_left = code_points.size() * sizeof(char32_t);
+  size_t used = out->size();
+  out->resize(used + code_points.size() * 3 + 16);
+  while (in_left > 0) {
+    if (EncodeSome(encoder, &in, &in_left, out, &used)) break;
+    char32_t question_mark = U'?';
+    char* mark = reinterpret_cast<char*>(&question_mark);
+    size_t mark_left = sizeof(question_mark);
+    EncodeSome(encoder, &mark, &mark_left, out, &used);
+    in += sizeof(char32_t);
+    in_left -= sizeof(char32_t);
+  }
+  EncodeSome(encoder, nullptr, nullptr, out, &used);
+  out->resize(used);
+}
+
+// The end of the run of ASCII bytes other than zero that starts at `pos`.
+size_t AsciiRunEnd(std::string_view data, size_t pos) {
+  constexpr uint64_t kOnes = 0x0101010101010101;
+  constexpr uint64_t kHighBits = 0x8080808080808080;
+  while (data.size() - pos >= sizeof(uint64_t)) {
+    uint64_t word;
+    std::memcpy(&word, data.data() + pos, sizeof(word));
+    // Flags every byte of 0x80 or above, and at least one zero byte if any.
+    if (((word - kOnes) | word) & kHighBits) break;
+    pos += sizeof(word);
+  }
+  while (pos < data.size()) {
+    unsigned char byte = static_cast<unsigned char>(data[pos]);
+    if (byte == 0 || byte >= 0x80) break;
+    ++pos;
+  }
+  return pos;
+}
+
+// Decodes the UTF-8 sequence at `pos` into `*code_point` and returns its
+// length, or 0 when no well-formed sequence starts there (overlong forms,
+// surrogates and values above U+10FFFF are not well-formed).
+size_t DecodeUtf8At(std::string_view bytes, size_t pos, char32_t* code_point) {
+  auto byte_at = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  unsigned char lead = byte_at(pos);
+  if (lead < 0x80) {
+    *code_point = lead;
+    return 1;
+  }
+  size_t length;
+  unsigned char second_lo = 0x80;
+  unsigned char second_hi = 0xBF;
+  char32_t value;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    value = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    value = lead & 0x0F;
+    if (lead == 0xE0) second_lo = 0xA0;  // no overlong forms
+    if (lead == 0xED) second_hi = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    value = lead & 0x07;
+    if (lead == 0xF0) second_lo = 0x90;  // no overlong forms
+    if (lead == 0xF4) second_hi = 0x8F;  // nothing above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (bytes.size() - pos < length) return 0;
+  if (byte_at(pos + 1) < second_lo || byte_at(pos + 1) > second_hi) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    unsigned char next = byte_at(pos + i);
+    if (next < 0x80 || next > 0xBF) return 0;
+    value = (value << 6) | (next & 0x3F);
+  }
+  *code_point = value;
+  return length;
+}
+
+// Writes `code_point` as UTF-8 at `out` and returns the end of what it wrote.
+char* WriteUtf8(char32_t code_point, char* out) {
+  if (code_point < 0x80) {
+    *out++ = static_cast<char>(code_point);
+  } else if (code_point < 0x800) {
+    *out++ = static_cast<char>(0xC0 | (code_point >> 6));
+    *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
+  } else {  // GBK lies in the Basic Multilingual Plane
+    *out++ = static_cast<char>(0xE0 | (code_point >> 12));
+    *out++ = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
+  }
+  return out;
+}
+
+// Code page 936 as glibc's converter maps it, read out of iconv once. All of
+// GBK lies in the Basic Multilingual Plane, and glibc encodes each character
+// to the one code that decodes to it, so one table per direction suffices.
+class GbkTables {
+ public:
+  // Null when iconv has no converter for GBK.
+  static const GbkTables* Get() {
+    static const GbkTables* const tables = Build();
+    return tables;
+  }
+
+  // The character of the single byte `lead` (0x80 and above) or of the pair
+  // `lead`, `trail`; 0 when iconv decodes no character there.
+  char32_t Single(unsigned char lead) const { return single_[lead - 0x80]; }
+  char32_t Pair(unsigned char lead, unsigned char trail) const {
+    return pairs_[lead - 0x80][trail];
+  }
+  // The GBK code of `code_point` (one byte when below 0x100), or 0 when GBK
+  // lacks it.
+  uint16_t Encode(char32_t code_point) const {
+    return code_point < kPlaneSize ? encode_[code_point] : 0;
+  }
+
+ private:
+  static constexpr size_t kPlaneSize = 0x10000;
+
+  static const GbkTables* Build() {
+    iconv_t decoder = iconv_open(kCodePoints, kGbk);
+    if (decoder == reinterpret_cast<iconv_t>(-1)) return nullptr;
+    auto tables = std::make_unique<GbkTables>();
+    for (unsigned lead = 0x80; lead <= 0xFF; ++lead) {
+      tables->single_[lead - 0x80] = DecodeWhole(decoder, {static_cast<char>(lead)});
+      for (unsigned trail = 0; trail <= 0xFF; ++trail) {
+        tables->pairs_[lead - 0x80][trail] =
+            DecodeWhole(decoder, {static_cast<char>(lead), static_cast<char>(trail)});
+      }
+    }
+    iconv_close(decoder);
+    for (unsigned lead = 0x80; lead <= 0xFF; ++lead) {
+      char32_t single = tables->single_[lead - 0x80];
+      if (single != 0 && single < kPlaneSize) tables->encode_[single] = static_cast<uint16_t>(lead);
+      for (unsigned trail = 0; trail <= 0xFF; ++trail) {
+        char32_t pair = tables->pairs_[lead - 0x80][trail];
+        if (pair != 0 && pair < kPlaneSize) {
+          tables->encode_[pair] = static_cast<uint16_t>(lead << 8 | trail);
+        }
+      }
+    }
+    return tables.release();
+  }
+
+  // The one code point that all of `bytes` decode to, or 0.
+  static char32_t DecodeWhole(iconv_t decoder, std::string bytes) {
+    iconv(decoder, nullptr, nullptr, nullptr, nullptr);
+    char32_t code_points[2] = {0, 0};
+    char* in = bytes.data();
+    size_t in_left = bytes.size();
+    char* out = reinterpret_cast<char*>(code_points);
+    size_t out_left = sizeof(code_points);
+    size_t rc = iconv(decoder, &in, &in_left, &out, &out_left);
+    if (rc == static_cast<size_t>(-1) || in_left != 0 || out_left != sizeof(char32_t)) return 0;
+    return code_points[0];
+  }
+
+  char32_t single_[0x80] = {};
+  char32_t pairs_[0x80][0x100] = {};
+  uint16_t encode_[kPlaneSize] = {};
+};
+
+// Decodes the GBK character at `pos` of `run` as iconv would: a byte that
+// starts no character there, or a lead byte at the end of the run, is "?".
+size_t DecodeGbkAt(const GbkTables& tables, std::string_view run, size_t pos,
+                   char32_t* code_point) {
+  unsigned char lead = static_cast<unsigned char>(run[pos]);
+  if (lead < 0x80) {
+    *code_point = lead;
+    return 1;
+  }
+  if (char32_t single = tables.Single(lead); single != 0) {
+    *code_point = single;
+    return 1;
+  }
+  if (pos + 1 < run.size()) {
+    if (char32_t pair = tables.Pair(lead, static_cast<unsigned char>(run[pos + 1])); pair != 0) {
+      *code_point = pair;
+      return 2;
+    }
+  }
+  *code_point = U'?';
+  return 1;
+}
+
+enum class Family { kUtf8, kGbk, kOther };
+
+Family FamilyOf(std::string_view name) {
+  if (IsGbkName(name)) return Family::kGbk;
+  return NormalizedName(name) == "UTF8" ? Family::kUtf8 : Family::kOther;
+}
+
+// A piece converter: appends the converted piece (a run that starts and ends
+// at character boundaries) and returns false when the piece held U+0000,
+// where the text ends.
+class PieceConverter {
+ public:
+  virtual ~PieceConverter() = default;
+  virtual bool AppendPiece(std::string_view piece, Bytes* out) = 0;
+};
+
+// Between UTF-8 and GBK, in either direction or to the same, through the
+// tables.
+class TableConverter : public PieceConverter {
+ public:
+  TableConverter(const GbkTables& tables, Family source, Family target)
+      : tables_(tables), source_(source), target_(target) {}
+
+  bool AppendPiece(std::string_view piece, Bytes* out) override {
+    // Each input byte gives at most three output bytes (0x80, the euro sign,
+    // is three bytes of UTF-8).
+    size_t old_size = out->size();
+    out->resize(old_size + piece.size() * 3);
+    char* next = out->data() + old_size;
+    bool whole = true;
+    size_t pos = 0;
+    while (pos < piece.size()) {
+      char32_t code_point;
+      if (source_ == Family::kUtf8) {
+        size_t length = DecodeUtf8At(piece, pos, &code_point);
+        if (length == 0) {
+          code_point = U'?';
+          length = 1;
+        }
+        pos += length;
+      } else {
+        pos += DecodeGbkAt(tables_, piece, pos, &code_point);
+      }
+      if (code_point == 0) {
+        whole = false;
+        break;
+      }
+      uint16_t gbk = code_point < 0x80 ? static_cast<uint16_t>(code_point)
+                                       : tables_.Encode(code_point);
+      if (gbk == 0) {  // GBK lacks it
+        *next++ = '?';
+      } else if (target_ == Family::kUtf8) {
+        next = WriteUtf8(code_point, next);
+      } else if (gbk < 0x100) {
+        *next++ = static_cast<char>(gbk);
+      } else {
+        *next++ = static_cast<char>(gbk >> 8);
+        *next++ = static_cast<char>(gbk & 0xFF);
+      }
+    }
+    out->resize(static_cast<size_t>(next - out->data()));
+    return whole;
+  }
+
+ private:
+  const GbkTables& tables_;
+  Family source_;
+  Family target_;
+};
+
+// Any other pair of charsets, through iconv and code points.
+class IconvConverter : public PieceConverter {
+ public:
+  // `narrower` and `widener` (code points to GBK and back) are null when the
+  // source or the target is GBK, which makes narrowing to GBK needless.
+  IconvConverter(iconv_t decoder, iconv_t narrower, iconv_t widener, iconv_t encoder)
+      : decoder_(decoder), narrower_(narrower), widener_(widener), encoder_(encoder) {}
+
+  bool AppendPiece(std::string_view piece, Bytes* out) override {
+    code_points_.clear();
+    Decode(decoder_, piece, &code_points_);
+    size_t zero = code_points_.find(U'\0');
+    if (zero != std::u32string::npos) code_points_.resize(zero);
+    if (narrower_ != nullptr) {
+      gbk_.clear();
+      Encode(narrower_, code_points_, &gbk_);
+      code_points_.clear();
+      Decode(widener_, gbk_, &code_points_);
+    }
+    Encode(encoder_, code_points_, out);
+    return zero == std::u32string::npos;
+  }
+
+ private:
+  iconv_t decoder_;
+  iconv_t narrower_;
+  iconv_t widener_;
+  iconv_t encoder_;
+  std::u32string code_points_;
+  std::string gbk_;
+};
+
+// Converts `data` piece by piece: ASCII runs are copied as they are, each run
+// between them goes to `converter` whole.
+Bytes ConvertByRuns(std::string_view data, PieceConverter* converter) {
+  Bytes out;
+  out.reserve(data.size() + data.size() / 4);
+  size_t pos = 0;
+  while (pos < data.size()) {
+    size_t ascii_end = AsciiRunEnd(data, pos);
+    out.append(data.data() + pos, ascii_end - pos);
+    if (ascii_end == data.size() || data[ascii_end] == '\0') break;
+    // The run up to the next ASCII byte at a character start, stepping over
+    // each byte of 0x80 or above together with the byte after it.
+    size_t run_end = ascii_end;
+    while (run_end < data.size() && static_cast<unsigned char>(data[run_end]) >= 0x80) {
+      run_end += 2;
+    }
+    run_end = std::min(run_end, data.size());
+    if (!converter->AppendPiece(data.substr(ascii_end, run_end - ascii_end), &out)) break;
+    pos = run_end;
+  }
+  return out;
+}
+
+}  // namespace
+
+Bytes ConvertCharset(std::string_view data, std::string_view source, std::string_view target) {
+  std::string from = source.empty() ? std::string(kUtf8) : std::string(source);
+  std::string to = target.empty() ? std::string(kGbk) : std::string(target);
+  Family from_family = FamilyOf(from);
+  Family to_family = FamilyOf(to);
+
+  if (from_family != Family::kOther && to_family != Family::kOther) {
+    const GbkTables* tables = GbkTables::Get();
+    if (tables == nullptr) return Bytes();
+    TableConverter converter(*tables, from_family, to_family);
+    return ConvertByRuns(data, &converter);
+  }
+
+  if (from_family == Family::kGbk) from = kGbk;
+  if (to_family == Family::kGbk) to = kGbk;
+  ConverterCache& converters = ThreadConverters();
+  converters.MakeRoom(4);
+  iconv_t decoder = converters.Get(from, kCodePoints);
+  iconv_t encoder = converters.Get(kCodePoints, to);
+  iconv_t narrower = nullptr;
+  iconv_t widener = nullptr;
+  if (from_family != Family::kGbk && to_family != Family::kGbk) {
+    narrower = converters.Get(kCodePoints, kGbk);
+    widener = converters.Get(kGbk, kCodePoints);
+    if (narrower == nullptr || widener == nullptr) return Bytes();
+  }
+  if (decoder == nullptr || encoder == nullptr) return Bytes();
+  IconvConverter converter(decoder, narrower, widener, encoder);
+  if (KeepsAscii(from) && KeepsAscii(to)) return ConvertByRuns(data, &converter);
+  Bytes out;
+  converter.AppendPiece(data, &out);
+  return out;
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+  size_t pos = 0;
+  while (pos < bytes.size()) {
+    // Skip ASCII eight bytes at a time.
+    while (bytes.size() - pos >= sizeof(uint64_t)) {
+      uint64_t word;
+      std::memcpy(&word, bytes.data() + pos, sizeof(word));
+      if (word & 0x8080808080808080) break;
+      pos += sizeof(word);
+    }
+    if (pos == bytes.size()) break;
+    char32_t code_point;
+    size_t length = DecodeUtf8At(bytes, pos, &code_point);
+    if (length == 0) return false;
+    pos += length;
+  }
+  return true;
+}
+
+Text Utf8ToGbk(std::string_view utf8) { return ConvertCharset(utf8, kUtf8, kGbk); }
+
+std::string GbkToUtf8(std::string_view gbk) { return ConvertCharset(gbk, kGbk, kUtf8); }
+
+}  // namespace morvellin
