@@ -31,6 +31,8 @@ struct FetchOptions {
   // curl CONNECT_TO entries ("host:port:connect-host:connect-port") that send
   // a request for a real host to another address. Tests only.
   std::vector<std::string> connect_to;
+  // A PEM file of certificates to trust instead of the system's. Tests only.
+  std::string ca_file;
 };
 
 constexpr uint32_t kFlagReload = 0x80000000;
