@@ -7,20 +7,20 @@
 #include <malloc.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <new>
 #include <string>
-#include <thread>
 
 #include <benchmark/benchmark.h>
-#include <httplib.h>
 
 #include "lookup/charset.h"
 #include "lookup/cookie_store.h"
 #include "lookup/member_lookup.h"
+#include "tests/support/loopback_server.h"
 #include "tests/workflow/fake_toolkit.h"
 #include "tests/workflow/temp_dir.h"
 #include "ui/nickname_workflow.h"
@@ -113,43 +113,20 @@ void BM_ImportNicknameFile(benchmark::State& state) {
 }
 BENCHMARK(BM_ImportNicknameFile)->ArgName("utf8_lf")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-// The trade-card service on a loopback port, answering every request with a
-// small page that holds a buyer ID.
-class TradeCardServer {
- public:
-  TradeCardServer() {
-    server_.Get(".*", [](const httplib::Request&, httplib::Response& response) {
-      response.set_content(
-          "<html><body><div class=\"card\" data-buyerId=\"2200123456\"></div></body></html>",
-          "text/html; charset=GBK");
-    });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    for (int i = 0; i < 500 && !server_.is_running(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
-  ~TradeCardServer() {
-    server_.stop();
-    thread_.join();
-  }
-  int port() const { return port_; }
-
- private:
-  httplib::Server server_;
-  std::thread thread_;
-  int port_ = 0;
-};
-
 constexpr int kRunEntries = 100;
 
 void BM_BatchRunWithPause(benchmark::State& state) {
-  TradeCardServer server;
+  // The trade-card service, answering with a small page that holds an ID.
+  testing::LoopbackServer server;
+  server.Handle("/tradecard/nameCard.htm", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content(
+        "<html><body><div class=\"card\" data-buyerId=\"2200123456\"></div></body></html>",
+        "text/html; charset=GBK");
+  });
   CookieStore cookies;
   FetchOptions options;
   options.cookies = &cookies;
-  options.connect_to = {std::string(kTradeCardHost) + ":80:127.0.0.1:" +
-                        std::to_string(server.port())};
+  options.connect_to = {server.ConnectTo(kTradeCardHost)};
 
   TempDir dir;
   std::string file;
