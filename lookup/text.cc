@@ -12,15 +12,18 @@ inline unsigned char FoldAscii(unsigned char byte) {
   return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
 }
 
-// Bytes of the character that starts at `pos` (a lead byte and its follower).
-inline size_t CharLength(std::string_view text, size_t pos) {
-  return IsLeadByte(static_cast<unsigned char>(text[pos])) ? 2 : 1;
+// The start of the character after the one at `pos` (a lead byte takes the
+// byte after it along), or the end of `text`.
+inline size_t NextCharStart(std::string_view text, size_t pos) {
+  size_t next = pos + (IsLeadByte(static_cast<unsigned char>(text[pos])) ? 2 : 1);
+  return next < text.size() ? next : text.size();
 }
 
 // Compares `needle` with `text` at `pos`, which is a character start. With
 // `ignore_case` only single-byte characters are folded, never the second
 // byte of a double-byte character.
 bool MatchesAt(std::string_view text, size_t pos, std::string_view needle, bool ignore_case) {
+  if (needle.empty()) return true;  // its data() may be null, which memcmp must not see
   if (!ignore_case) return std::memcmp(text.data() + pos, needle.data(), needle.size()) == 0;
   bool second_byte = false;
   for (size_t i = 0; i < needle.size(); ++i) {
@@ -45,8 +48,8 @@ int Find(std::string_view text, std::string_view needle, int start, bool ignore_
   }
   size_t last = text.size() - needle.size();  // last position a match can take
   size_t pos = 0;
-  while (pos < first) pos += CharLength(text, pos);
-  for (; pos <= last; pos += CharLength(text, pos)) {
+  while (pos < first) pos = NextCharStart(text, pos);
+  for (; pos <= last; pos = NextCharStart(text, pos)) {
     if (MatchesAt(text, pos, needle, ignore_case)) {
       return pos < static_cast<size_t>(INT_MAX) ? static_cast<int>(pos) + 1 : -1;
     }

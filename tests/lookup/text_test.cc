@@ -42,6 +42,8 @@ INSTANTIATE_TEST_SUITE_P(
         FindCase{"Missing", "abc", "d", 1, -1, -1},
         FindCase{"NeedleLongerThanText", "ab", "abc", 1, -1, -1},
         FindCase{"EmptyTextEmptyNeedle", "", "", 1, 1, 1},
+        FindCase{"NullNeedle", "abc", std::string_view(), 2, 2, 2},
+        FindCase{"EmptyNeedleAtEndAfterLoneLead", "a\x81", "", 3, 3, 3},
         FindCase{"CaseDiffers", "xHTTP://h", "http://", 1, -1, 2},
         FindCase{"SecondByteIsNotAStart", "\x81\x41" "A", "A", 1, 3, 3},
         FindCase{"OnlyInsideACharacter", "\x81\x41", "A", 1, -1, -1},
