@@ -64,8 +64,8 @@ void NicknameWorkflow::ImportNicknameFile() {
   // Whether the user confirmed or cancelled does not matter: a cancel leaves
   // the name confirmed last time, which is then read again.
   toolkit_.ShowOpenDialog();
-  const Text text = NicknameTextFromFile(ReadNicknameFile(toolkit_.DialogFileName()));
-  toolkit_.SetText(Control::编辑框3, text);
+  toolkit_.SetText(Control::编辑框3,
+                   NicknameTextFromFile(ReadNicknameFile(toolkit_.DialogFileName())));
   // The list follows what the box holds, which is what the user sees.
   ReplaceList(SplitAtCrLf(toolkit_.GetText(Control::编辑框3)));
 }
