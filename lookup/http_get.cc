@@ -139,6 +139,14 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const size_t length = size * count;
   Bytes& body = transfer->result.body;
+  if (body.empty()) {
+    // One allocation for the announced length instead of repeated growth.
+    curl_off_t announced = -1;
+    curl_easy_getinfo(transfer->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+    if (announced > 0) {
+      body.reserve(std::min(static_cast<size_t>(announced), transfer->options->max_body_bytes));
+    }
+  }
   const size_t room = transfer->options->max_body_bytes - std::min(
       body.size(), transfer->options->max_body_bytes);
   if (length > room) {
@@ -330,6 +338,8 @@ HttpGetResult HttpGet(const HttpGetRequest& request, const FetchOptions& options
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, options.idle_timeout_seconds);
   }
+  // Large reads: a page of megabytes takes a few dozen calls, not hundreds.
+  curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, 512L * 1024);
   curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &OnHeader);
   curl_easy_setopt(handle, CURLOPT_HEADERDATA, &transfer);
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &OnBody);

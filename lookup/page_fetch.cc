@@ -2,6 +2,8 @@
 // the page decoding that the lookup relies on.
 #include "lookup/page_fetch.h"
 
+#include <algorithm>
+
 #include "lookup/charset.h"
 #include "lookup/http_get.h"
 #include "lookup/url.h"
@@ -60,7 +62,9 @@ Text FetchPage(std::string_view address, const FetchOptions& options) {
   if (!body.empty() && IsUtf8Page(body, response.header_text)) {
     body = ConvertCharset(body, {}, {});
   }
-  return TextFromBytes(body);
+  // As TextFromBytes, cut in place: a page may be many megabytes.
+  body.resize(std::min(body.size(), body.find('\0')));
+  return body;
 }
 
 }  // namespace morvellin
