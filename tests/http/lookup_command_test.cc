@@ -2,6 +2,7 @@
 // trade-card server, its output, its cookie file and its errors.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,44 +29,84 @@ struct Outcome {
   std::string err;
 };
 
-// Runs the program with `args`, standard input read from `input`, and the
-// outputs caught in files; killed if it runs for more than a minute.
-Outcome RunCommand(const TempFolder& folder, const std::vector<std::string>& args,
-                   const std::string& input = "") {
-  const std::string in_path = folder / "stdin", out_path = folder / "stdout",
-                    err_path = folder / "stderr";
-  WriteFile(in_path, input);
+struct RunSettings {
+  std::string input = "";        // standard input
+  std::string output_path = "";  // standard output; a file of the folder if empty
+  bool error_on_terminal = false;  // standard error on a pseudo-terminal
+};
+
+// A started morvellin-lookup.
+struct Child {
+  pid_t pid = -1;
+  std::string output_path;
+  std::string error_path;
+  int terminal = -1;  // the pseudo-terminal's master side, or -1
+};
+
+// Starts the program with `args`, standard input read from a file, and the
+// outputs caught in files or on a pseudo-terminal.
+Child StartCommand(const TempFolder& folder, const std::vector<std::string>& args,
+                   const RunSettings& settings = {}) {
+  Child child;
+  const std::string input_path = folder / "stdin";
+  child.output_path = settings.output_path.empty() ? folder / "stdout" : settings.output_path;
+  child.error_path = folder / "stderr";
+  WriteFile(input_path, settings.input);
+  WriteFile(child.error_path, "");
+  int terminal_slave = -1;
+  if (settings.error_on_terminal && openpty(&child.terminal, &terminal_slave, nullptr, nullptr,
+                                            nullptr) != 0) {
+    ADD_FAILURE() << "no pseudo-terminal";
+  }
   std::vector<std::string> arguments = {MORVELLIN_LOOKUP_COMMAND};
   arguments.insert(arguments.end(), args.begin(), args.end());
-  pid_t child = fork();
-  if (child == 0) {
+  child.pid = fork();
+  if (child.pid == 0) {
     std::vector<char*> argv;
     for (std::string& arg : arguments) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    int in = open(in_path.c_str(), O_RDONLY);
-    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int in = open(input_path.c_str(), O_RDONLY);
+    int out = open(child.output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = terminal_slave >= 0 ? terminal_slave : open(child.error_path.c_str(), O_WRONLY);
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
     execv(argv[0], argv.data());
     _exit(127);
   }
+  if (terminal_slave >= 0) close(terminal_slave);
+  return child;
+}
+
+// Waits for the child, killing it if it runs for more than a minute.
+Outcome FinishCommand(const Child& child) {
   Outcome outcome;
   int status = 0;
-  for (int waited = 0; waitpid(child, &status, WNOHANG) == 0; ++waited) {
+  for (int waited = 0; waitpid(child.pid, &status, WNOHANG) == 0; ++waited) {
     if (waited == 6000) {
-      kill(child, SIGKILL);
-      waitpid(child, &status, 0);
+      kill(child.pid, SIGKILL);
+      waitpid(child.pid, &status, 0);
       ADD_FAILURE() << "morvellin-lookup ran for more than a minute";
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   outcome.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  outcome.out = ReadFile(out_path);
-  outcome.err = ReadFile(err_path);
+  outcome.out = child.output_path == "/dev/full" ? "" : ReadFile(child.output_path);
+  outcome.err = ReadFile(child.error_path);
+  if (child.terminal >= 0) {
+    char block[4096];
+    for (ssize_t n; (n = read(child.terminal, block, sizeof block)) > 0;) {
+      outcome.err.append(block, static_cast<size_t>(n));
+    }
+    close(child.terminal);
+  }
   return outcome;
+}
+
+Outcome RunCommand(const TempFolder& folder, const std::vector<std::string>& args,
+                   const std::string& input = "") {
+  return FinishCommand(StartCommand(folder, args, {.input = input}));
 }
 
 // A trade-card server that knows three buyers, by GBK nickname; it sets a
@@ -76,6 +117,7 @@ class LookupCommandTest : public ::testing::Test {
     server_.Handle("/tradecard/nameCard.htm",
                    [this](const httplib::Request& request, httplib::Response& response) {
                      const std::string nickname = request.get_param_value("uid").substr(8);
+                     if (nickname == "slow") server_.Stall(std::chrono::seconds(20));
                      auto found = ids_.find(nickname);
                      response.set_header("Set-Cookie", "visit=" + nickname + "; Path=/");
                      response.headers.emplace("Set-Cookie", "stale=; Domain=taobao.com; Path=/; Max-Age=0");
@@ -195,6 +237,44 @@ TEST_F(LookupCommandTest, ErrorsExitWithTwoAndChangeNoFile) {
   EXPECT_EQ(ReadFile(malformed), malformed_text);
   EXPECT_FALSE(std::filesystem::exists(fresh_cookies));
   EXPECT_EQ(ReadFile(names), "alice\n");
+}
+
+TEST_F(LookupCommandTest, ProgressBarGoesToATerminalOnly) {
+  Outcome outcome = FinishCommand(StartCommand(
+      folder_, Args({}), {.input = "alice\nbob\n", .error_on_terminal = true}));
+  EXPECT_EQ(outcome.exit_code, 0);
+  EXPECT_EQ(outcome.out, "alice 222\nbob \n") << "results stay on standard output";
+  EXPECT_NE(outcome.err.find("] 1/2"), std::string::npos) << outcome.err;
+  EXPECT_NE(outcome.err.find("] 2/2"), std::string::npos) << outcome.err;
+}
+
+TEST_F(LookupCommandTest, InterruptedRunKeepsItsResultsAndCookies) {
+  const std::string cookies = folder_ / "cookies.txt";
+  Child child = StartCommand(folder_, Args({"--cookies", cookies}),
+                             {.input = "alice\nslow\nbob\n"});
+  // Interrupt while the second lookup waits for its page.
+  for (int i = 0; i < 1000 && server_.Requests().size() < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(server_.Requests().size(), 2u);
+  kill(child.pid, SIGINT);
+  Outcome outcome = FinishCommand(child);
+  EXPECT_EQ(outcome.exit_code, 130);
+  EXPECT_EQ(outcome.out, "alice 222\n");
+  EXPECT_EQ(outcome.err, "morvellin-lookup: interrupted after 1 of 3 nicknames\n");
+  EXPECT_NE(ReadFile(cookies).find("\tvisit\talice\n"), std::string::npos) << ReadFile(cookies);
+  EXPECT_EQ(server_.Requests().size(), 2u);
+}
+
+TEST_F(LookupCommandTest, UnwritableOutputStopsTheRunButKeepsTheCookies) {
+  const std::string cookies = folder_ / "cookies.txt";
+  Outcome outcome = FinishCommand(StartCommand(
+      folder_, Args({"--cookies", cookies}), {.input = "alice\nbob\n", .output_path = "/dev/full"}));
+  EXPECT_EQ(outcome.exit_code, 1);
+  EXPECT_EQ(outcome.err.rfind("morvellin-lookup: cannot write the results: ", 0), 0u)
+      << outcome.err;
+  EXPECT_EQ(server_.Requests().size(), 1u);
+  EXPECT_NE(ReadFile(cookies).find("\tvisit\talice\n"), std::string::npos);
 }
 
 TEST_F(LookupCommandTest, HelpSaysHowToUseIt) {
