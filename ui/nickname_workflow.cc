@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -35,14 +36,18 @@ class BusyScope {
 Bytes ReadNicknameFile(const Text& path) {
   if (path.empty()) return {};
   // The dialog hands over GBK; the file system names files in UTF-8.
-  std::ifstream file(GbkToUtf8(path), std::ios::binary);
+  const std::filesystem::path file_path(GbkToUtf8(path));
+  // Only a regular file: a pipe or a device could hold the window for ever.
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(file_path, error)) return {};
+  std::ifstream file(file_path, std::ios::binary);
   if (!file) return {};
   Bytes bytes;
   char buffer[64 * 1024];
   while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
     bytes.append(buffer, static_cast<size_t>(file.gcount()));
   }
-  if (file.bad()) return {};  // a directory, or a read error part-way
+  if (file.bad()) return {};  // a read error part-way
   return bytes;
 }
 

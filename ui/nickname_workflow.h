@@ -67,8 +67,8 @@ class NicknameWorkflow {
 };
 
 // The bytes of the file at `path` (a GBK path, as the dialog gives it),
-// opened for reading only. Empty when the path is empty or the file cannot be
-// opened or read.
+// opened for reading only. Empty when the path is empty, names no regular file
+// (a folder, a pipe, a device), or the file cannot be opened or read.
 Bytes ReadNicknameFile(const Text& path);
 
 // "nickname ID" and CR LF: the line a batch run appends for one entry.

@@ -137,8 +137,10 @@ TEST_F(NicknameWorkflowTest, ReadOnlyFileImports) {
 TEST_F(NicknameWorkflowTest, UnreadableFileEmptiesList) {
   const std::string unreadable = dir.WriteFile("locked.txt", kJiaBC);
   ASSERT_EQ(chmod(unreadable.c_str(), 0), 0);
+  const std::string pipe = (dir.path() / "pipe.txt").string();
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);  // reading it would wait for ever
   std::vector<std::string> paths = {(dir.path() / "missing.txt").string(),
-                                    dir.path().string() /* a folder */};
+                                    dir.path().string() /* a folder */, pipe};
   if (geteuid() != 0) paths.push_back(unreadable);  // root reads it all the same
 
   for (const std::string& path : paths) {
