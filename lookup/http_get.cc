@@ -9,7 +9,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
-#include <optional>
+#include <new>
 
 #include "lookup/cookie_file.h"
 
@@ -113,7 +113,9 @@ std::string HostOfUrl(const char* url) {
   return host;
 }
 
-size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+// curl's callbacks are C code: nothing may be thrown through them, so
+// running out of memory ends the transfer instead.
+size_t OnHeader(char* data, size_t size, size_t count, void* user) try {
   auto* transfer = static_cast<Transfer*>(user);
   const size_t length = size * count;
   std::string_view line(data, length);
@@ -129,26 +131,25 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   if (StartsWithIgnoreCase(line, "set-cookie:")) {
     char* url = nullptr;
     curl_easy_getinfo(transfer->curl, CURLINFO_EFFECTIVE_URL, &url);
-    transfer->set_cookies.push_back(
-        ParseSetCookie(line.substr(11), HostOfUrl(url)));
+    transfer->set_cookies.push_back(ParseSetCookie(line.substr(11), HostOfUrl(url)));
   }
   return length;
+} catch (const std::bad_alloc&) {
+  return 0;
 }
 
-size_t OnBody(char* data, size_t size, size_t count, void* user) {
+size_t OnBody(char* data, size_t size, size_t count, void* user) try {
   auto* transfer = static_cast<Transfer*>(user);
   const size_t length = size * count;
+  const size_t cap = transfer->options->max_body_bytes;
   Bytes& body = transfer->result.body;
   if (body.empty()) {
     // One allocation for the announced length instead of repeated growth.
     curl_off_t announced = -1;
     curl_easy_getinfo(transfer->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-    if (announced > 0) {
-      body.reserve(std::min(static_cast<size_t>(announced), transfer->options->max_body_bytes));
-    }
+    if (announced > 0) body.reserve(std::min(static_cast<size_t>(announced), cap));
   }
-  const size_t room = transfer->options->max_body_bytes - std::min(
-      body.size(), transfer->options->max_body_bytes);
+  const size_t room = cap - std::min(body.size(), cap);
   if (length > room) {
     // The cap ends the transfer; what fits is kept as a partial read.
     body.append(data, room);
@@ -156,6 +157,8 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   }
   body.append(data, length);
   return length;
+} catch (const std::bad_alloc&) {
+  return 0;
 }
 
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
