@@ -481,6 +481,9 @@ Bytes ConvertCharset(std::string_view data, std::string_view source, std::string
   Family from_family = FamilyOf(from);
   Family to_family = FamilyOf(to);
 
+  // A byte-order mark opening UTF-8 is no character of the text.
+  if (from_family == Family::kUtf8 && data.starts_with("\xEF\xBB\xBF")) data.remove_prefix(3);
+
   if (from_family != Family::kOther && to_family != Family::kOther) {
     const GbkTables* tables = GbkTables::Get();
     if (tables == nullptr) return Bytes();

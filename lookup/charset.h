@@ -12,7 +12,8 @@ namespace morvellin {
 // empty means "UTF-8" and "GBK"). The data is decoded into characters, every
 // character that GBK cannot represent becomes "?", the text ends before its
 // first U+0000, and what remains is encoded in `target`. Undecodable input
-// bytes become "?" as well. An unknown charset gives empty bytes.
+// bytes become "?" as well; a byte-order mark opening UTF-8 is dropped. An
+// unknown charset gives empty bytes.
 Bytes ConvertCharset(std::string_view data, std::string_view source = {},
                      std::string_view target = {});
 
