@@ -5,6 +5,8 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "lookup/charset.h"
@@ -104,6 +106,9 @@ void PatternMatcher::Create(std::string_view pattern, std::string_view subject) 
   search_ = std::move(search);
 }
 
+// The matches are searched for here, only as far as `match_number` needs. The
+// search state lives behind `search_`, so this const method extends it: a
+// matcher belongs to one thread at a time.
 Text PatternMatcher::SubmatchText(int match_number, int group_number) const {
   if (search_ == nullptr || match_number < 1 || group_number < 1) return Text();
   size_t match_index = static_cast<size_t>(match_number) - 1;
