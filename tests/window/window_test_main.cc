@@ -30,6 +30,7 @@ class GtkEnvironment : public ::testing::Environment {
       g_setenv(name, path.c_str(), TRUE);
     }
     g_setenv("NO_AT_BRIDGE", "1", TRUE);  // no accessibility bus here
+    g_setenv("GSETTINGS_BACKEND", "memory", TRUE);  // nor a settings daemon
 
     ASSERT_NE(g_getenv("DISPLAY"), nullptr) << "the window tests need an X display";
     application_ = Gtk::Application::create("org.morvellin.WindowTests",

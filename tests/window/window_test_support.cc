@@ -200,6 +200,30 @@ bool LoadHtml(WebKitWebView* view, const std::string& html, const std::string& b
       view, [&] { webkit_web_view_load_html(view, html.c_str(), base_uri.c_str()); }, limit);
 }
 
+std::string RunScript(WebKitWebView* view, const std::string& script) {
+  struct Outcome {
+    bool done = false;
+    std::string value;
+  } outcome;
+  webkit_web_view_evaluate_javascript(
+      view, script.c_str(), -1, nullptr, nullptr, nullptr,
+      [](GObject* source, GAsyncResult* result, gpointer data) {
+        auto* out = static_cast<Outcome*>(data);
+        JSCValue* value =
+            webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
+        if (value) {
+          gchar* text = jsc_value_to_string(value);
+          out->value = text ? text : "";
+          g_free(text);
+          g_object_unref(value);
+        }
+        out->done = true;
+      },
+      &outcome);
+  WaitUntil([&] { return outcome.done; });
+  return outcome.value;
+}
+
 void SaveScreenshot(Gtk::Window& window, const std::string& file) {
   std::filesystem::create_directories(std::filesystem::path(file).parent_path());
   const int width = window.get_allocated_width();

@@ -63,6 +63,9 @@ bool LoadPage(WebKitWebView* view, const std::string& uri,
 bool LoadHtml(WebKitWebView* view, const std::string& html, const std::string& base_uri,
               std::chrono::milliseconds limit = 10s);
 
+// Runs `script` in the pane's page and returns its value as a string.
+std::string RunScript(WebKitWebView* view, const std::string& script);
+
 // Draws the window's client area into a PNG file, making its folder.
 void SaveScreenshot(Gtk::Window& window, const std::string& file);
 
