@@ -247,13 +247,18 @@ void Pause(long milliseconds) {
   }
 }
 
-bool WriteResult(std::string_view nickname, std::string_view id) {
+// Returns 0, or the errno value of the failed write.
+int WriteResult(std::string_view nickname, std::string_view id) {
   std::string line = GbkToUtf8(nickname);
   line += ' ';
   line += GbkToUtf8(id);
   line += '\n';
-  return std::fwrite(line.data(), 1, line.size(), stdout) == line.size() &&
-         std::fflush(stdout) == 0;
+  errno = 0;
+  if (std::fwrite(line.data(), 1, line.size(), stdout) == line.size() &&
+      std::fflush(stdout) == 0) {
+    return 0;
+  }
+  return errno != 0 ? errno : EIO;
 }
 
 int Run(int argc, char** argv) {
@@ -297,9 +302,9 @@ int Run(int argc, char** argv) {
     // An interrupted lookup saw only part of its page: no line for it.
     if (interrupted.load()) break;
     progress.Clear();
-    if (!WriteResult(nickname, id)) {
+    if (int failure = WriteResult(nickname, id); failure != 0) {
       progress.Finish();
-      Complain(std::string("cannot write the results: ") + std::strerror(errno));
+      Complain(std::string("cannot write the results: ") + std::strerror(failure));
       status = 1;
       break;
     }
