@@ -2,7 +2,6 @@
 // nicknames from a file or standard input and writes "nickname ID" lines in
 // UTF-8, optionally keeping the Taobao login's cookies in a cookie file.
 #include <fcntl.h>
-#include <malloc.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,6 +20,7 @@
 #include "lookup/cookie_file.h"
 #include "lookup/cookie_store.h"
 #include "lookup/member_lookup.h"
+#include "lookup/memory_policy.h"
 #include "lookup/nickname_text.h"
 #include "lookup/split.h"
 
@@ -232,15 +232,6 @@ class ProgressBar {
   size_t total_;
 };
 
-// A page is read, re-encoded and searched as whole buffers of its size. Keep
-// freed memory in the heap for the next lookup instead of handing it back
-// to the system and faulting it in again, which costs more than the lookup
-// itself for a page of megabytes.
-void KeepFreedMemory() {
-  mallopt(M_MMAP_THRESHOLD, 32 << 20);
-  mallopt(M_TRIM_THRESHOLD, 256 << 20);
-}
-
 void Pause(long milliseconds) {
   timespec rest = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
   while (!interrupted.load() && nanosleep(&rest, &rest) != 0 && errno == EINTR) {
@@ -285,7 +276,7 @@ int Run(int argc, char** argv) {
   }
 
   InstallSignalHandlers();
-  KeepFreedMemory();
+  KeepFreedMemoryForLookups();
   const std::vector<Text> nicknames = SplitAtCrLf(NicknameTextFromFile(input));
   FetchOptions options;
   options.cookies = &cookies;

@@ -5,13 +5,13 @@
 // that of morvellin-lookup, which keeps freed memory for the next lookup.
 // Run: build/bench/lookup_bench
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include <cstdio>
 #include <memory>
 #include <string>
 
 #include "lookup/member_lookup.h"
+#include "lookup/memory_policy.h"
 #include "tests/support/loopback_server.h"
 
 namespace morvellin {
@@ -106,10 +106,7 @@ BENCHMARK_CAPTURE(BM_ShellPipeline, page_10MB, "big")->Unit(benchmark::kMillisec
 
 // The malloc policy of morvellin-lookup. It cannot be undone, so these run
 // last.
-void KeepFreedMemory(const benchmark::State&) {
-  mallopt(M_MMAP_THRESHOLD, 32 << 20);
-  mallopt(M_TRIM_THRESHOLD, 256 << 20);
-}
+void KeepFreedMemory(const benchmark::State&) { KeepFreedMemoryForLookups(); }
 BENCHMARK_CAPTURE(BM_LookupMemberId, page_30KB_memory_kept, "small")
     ->Setup(KeepFreedMemory)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_LookupMemberId, page_10MB_memory_kept, "big")
