@@ -57,7 +57,7 @@ void GtkToolkit::AppendText(Control edit_box, const Text& text) {
     Glib::RefPtr<Gtk::TextBuffer> buffer = box->view.get_buffer();
     buffer->place_cursor(buffer->end());
     buffer->insert_at_cursor(utf8);
-    box->view.scroll_to(buffer->get_insert());
+    box->ScrollToCaret();
   }
 }
 

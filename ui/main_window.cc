@@ -128,6 +128,21 @@ MultiLineBox::MultiLineBox() {
   add(view);
 }
 
+void MultiLineBox::ScrollToCaret() {
+  view.scroll_to(view.get_buffer()->get_insert());
+  // GTK measures new lines in idle time and a scroll made before that lands
+  // short of the end; scroll again once it is done.
+  if (scroll_pending_) return;
+  scroll_pending_ = true;
+  Glib::signal_idle().connect_once(sigc::mem_fun(*this, &MultiLineBox::ScrollToCaretLater),
+                                   Glib::PRIORITY_LOW);
+}
+
+void MultiLineBox::ScrollToCaretLater() {
+  scroll_pending_ = false;
+  view.scroll_to(view.get_buffer()->get_insert());
+}
+
 bool MultiLineBox::OnKeyPress(GdkEventKey* event) {
   if (event->keyval != GDK_KEY_Return && event->keyval != GDK_KEY_KP_Enter &&
       event->keyval != GDK_KEY_ISO_Enter) {

@@ -65,8 +65,15 @@ class MultiLineBox : public Gtk::ScrolledWindow {
   MultiLineBox();
   Gtk::TextView view;
 
+  // Scrolls the caret into view, now and once more when GTK has measured
+  // the lines that were just added.
+  void ScrollToCaret();
+
  private:
   bool OnKeyPress(GdkEventKey* event);
+  void ScrollToCaretLater();
+
+  bool scroll_pending_ = false;
 };
 
 // A label that answers the release of the left mouse button over it, when the

@@ -96,6 +96,15 @@ TEST_F(GtkToolkitTest, AppendGoesAfterTheLastCharacterWhateverTheCaret) {
   EXPECT_FALSE(buffer->get_has_selection());
   EXPECT_TRUE(buffer->get_insert()->get_iter().is_end());
 
+  // The view follows the caret down.
+  ASSERT_TRUE(wt::ShowAndWait(*window));
+  for (int i = 0; i < 100; ++i) toolkit->AppendText(Control::编辑框4, "line\r\n");
+  Glib::RefPtr<Gtk::Adjustment> scroll = window->编辑框4.get_vadjustment();
+  EXPECT_TRUE(wt::WaitUntil([&] {
+    return scroll->get_value() > 0 &&
+           scroll->get_value() + scroll->get_page_size() >= scroll->get_upper() - 1;
+  }));
+
   toolkit->SetText(Control::编辑框1, "ab");
   window->编辑框1.set_position(0);
   toolkit->AppendText(Control::编辑框1, "c");

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/loopback_server.h"
 #include "tests/window/window_test_support.h"
 
 namespace morvellin {
@@ -89,6 +90,7 @@ TEST_F(MainWindowTest, StartsNarrowCentredCaptionedWithItsIcon) {
 
   EXPECT_EQ(window.get_title(), "Morvellin");
   EXPECT_FALSE(window.get_resizable());
+  EXPECT_EQ(window.get_default_widget(), nullptr);  // Enter presses no button
   Glib::RefPtr<Gdk::Pixbuf> icon = window.get_icon();
   ASSERT_TRUE(icon);
   EXPECT_EQ(icon->get_width(), 32);
@@ -171,6 +173,28 @@ TEST_F(MainWindowTest, PictureIsScaledToFitItsBox) {
   // Centred in the 304 pixels of its box: 17 below the top.
   EXPECT_EQ(window.图片框1.get_valign(), Gtk::ALIGN_FILL);
   EXPECT_FLOAT_EQ(window.图片框1.property_yalign().get_value(), 0.5f);
+}
+
+TEST_F(MainWindowTest, StartsLoadingTheLoginPageWhileBuilt) {
+  // A proxy on a closed loopback port: the load starts and fails here.
+  options.load_login_page = true;
+  options.proxy_address = "http://127.0.0.1:" + std::to_string(wt::UnusedLoopbackPort());
+  MainWindow window(options);
+  EXPECT_STREQ(webkit_web_view_get_uri(window.web_view()),
+               "https://login.taobao.com/member/login.jhtml?redirectURL=http%3A%2F%2Fwww.taobao.com%2F");
+}
+
+TEST_F(MainWindowTest, LongLinesWrapAtTheBoxWidth) {
+  MainWindow window(options);
+  ASSERT_TRUE(wt::ShowAndWait(window));
+  Glib::RefPtr<Gtk::TextBuffer> buffer = window.编辑框4.view.get_buffer();
+  buffer->set_text(std::string(300, 'a'));
+  wt::RunFor(200ms);
+  Gdk::Rectangle first, last;
+  window.编辑框4.view.get_iter_location(buffer->begin(), first);
+  window.编辑框4.view.get_iter_location(buffer->end(), last);
+  EXPECT_GT(last.get_y(), first.get_y());
+  EXPECT_LE(last.get_x(), window.编辑框4.get_allocated_width());
 }
 
 TEST_F(MainWindowTest, ProgressBarStartsEmpty) {

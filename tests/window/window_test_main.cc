@@ -17,10 +17,12 @@ namespace {
 class GtkEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    gchar* folder = g_dir_make_tmp("morvellin-window-XXXXXX", nullptr);
-    ASSERT_NE(folder, nullptr);
-    scratch_ = folder;
-    g_free(folder);
+    // Inside the build folder: WebKit's helper processes may still write a
+    // file or two there after the folder is removed at the end.
+    std::filesystem::create_directories(MORVELLIN_SCRATCH_ROOT);
+    std::string pattern = std::string(MORVELLIN_SCRATCH_ROOT) + "/run-XXXXXX";
+    ASSERT_NE(g_mkdtemp(pattern.data()), nullptr);
+    scratch_ = pattern;
     morvellin::testing::SetScratchFolder(scratch_);
     for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
                              "XDG_STATE_HOME", "XDG_RUNTIME_DIR"}) {
