@@ -30,7 +30,7 @@ std::string NewScratchSubfolder(const std::string& stem);
 MainWindowOptions QuietWindowOptions();
 
 // Runs the main loop until `done` or `limit`; returns done().
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s);
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s);
 // Runs the main loop for `time`.
 void RunFor(std::chrono::milliseconds time);
 
