@@ -8,6 +8,7 @@
 // search go through, those runs are converted with two tables that are read
 // out of iconv once; other charsets go through iconv itself.
 #include "lookup/charset.h"
+#include "lookup/charset_buffers.h"
 
 #include <errno.h>
 #include <iconv.h>
@@ -355,78 +356,132 @@ Family FamilyOf(std::string_view name) {
   return NormalizedName(name) == "UTF8" ? Family::kUtf8 : Family::kOther;
 }
 
-// A piece converter: appends the converted piece (a run that starts and ends
-// at character boundaries) and returns false when the piece held U+0000,
-// where the text ends.
-class PieceConverter {
- public:
-  virtual ~PieceConverter() = default;
-  virtual bool AppendPiece(std::string_view piece, Bytes* out) = 0;
-};
+// The end of the run of characters that starts at `pos` with a byte of 0x80
+// or above: the run goes on up to the next ASCII byte at a character start,
+// stepping over each byte of 0x80 or above together with the byte after it.
+// Both charsets of the tables and every other charset that keeps ASCII are
+// cut into runs this way.
+size_t NonAsciiRunEnd(std::string_view data, size_t pos) {
+  while (pos < data.size() && static_cast<unsigned char>(data[pos]) >= 0x80) pos += 2;
+  return std::min(pos, data.size());
+}
 
-// Between UTF-8 and GBK, in either direction or to the same, through the
-// tables.
-class TableConverter : public PieceConverter {
- public:
-  TableConverter(const GbkTables& tables, Family source, Family target)
-      : tables_(tables), source_(source), target_(target) {}
-
-  bool AppendPiece(std::string_view piece, Bytes* out) override {
-    // Each input byte gives at most three output bytes (0x80, the euro sign,
-    // is three bytes of UTF-8).
-    size_t old_size = out->size();
-    out->resize(old_size + piece.size() * 3);
-    char* next = out->data() + old_size;
-    bool whole = true;
-    size_t pos = 0;
-    while (pos < piece.size()) {
-      char32_t code_point;
-      if (source_ == Family::kUtf8) {
-        size_t length = DecodeUtf8At(piece, pos, &code_point);
-        if (length == 0) {
-          code_point = U'?';
-          length = 1;
-        }
-        pos += length;
-      } else {
-        pos += DecodeGbkAt(tables_, piece, pos, &code_point);
-      }
-      if (code_point == 0) {
-        whole = false;
-        break;
-      }
-      uint16_t gbk = code_point < 0x80 ? static_cast<uint16_t>(code_point)
-                                       : tables_.Encode(code_point);
-      if (gbk == 0) {  // GBK lacks it
-        *next++ = '?';
-      } else if (target_ == Family::kUtf8) {
-        next = WriteUtf8(code_point, next);
-      } else if (gbk < 0x100) {
-        *next++ = static_cast<char>(gbk);
-      } else {
-        *next++ = static_cast<char>(gbk >> 8);
-        *next++ = static_cast<char>(gbk & 0xFF);
-      }
-    }
-    out->resize(static_cast<size_t>(next - out->data()));
-    return whole;
+// Copies the ASCII bytes other than zero from `pos` on to `*out`, eight at a
+// time while it can, and returns the end of the run. `*out` may lie at or
+// before `pos` in the same buffer: every byte is read before its place can be
+// written.
+size_t CopyAsciiRun(std::string_view data, size_t pos, char** out) {
+  constexpr uint64_t kOnes = 0x0101010101010101;
+  constexpr uint64_t kHighBits = 0x8080808080808080;
+  char* next = *out;
+  while (data.size() - pos >= sizeof(uint64_t)) {
+    uint64_t word;
+    std::memcpy(&word, data.data() + pos, sizeof(word));
+    // Flags every byte of 0x80 or above, and at least one zero byte if any.
+    if (((word - kOnes) | word) & kHighBits) break;
+    std::memcpy(next, &word, sizeof(word));
+    next += sizeof(word);
+    pos += sizeof(word);
   }
+  while (pos < data.size()) {
+    char byte = data[pos];
+    if (byte == 0 || static_cast<unsigned char>(byte) >= 0x80) break;
+    *next++ = byte;
+    ++pos;
+  }
+  *out = next;
+  return pos;
+}
 
- private:
-  const GbkTables& tables_;
-  Family source_;
-  Family target_;
-};
+// Converts one run between ASCII runs, `run`, from `source` to `target`
+// through the tables, writing at `out`. Returns the end of what it wrote and
+// sets `*ended` when the run held U+0000, where the text ends.
+char* ConvertRun(const GbkTables& tables, Family source, Family target, std::string_view run,
+                 char* out, bool* ended) {
+  size_t pos = 0;
+  while (pos < run.size()) {
+    char32_t code_point;
+    if (source == Family::kUtf8) {
+      size_t length = DecodeUtf8At(run, pos, &code_point);
+      if (length == 0) {
+        code_point = U'?';
+        length = 1;
+      }
+      pos += length;
+    } else {
+      pos += DecodeGbkAt(tables, run, pos, &code_point);
+    }
+    if (code_point == 0) {
+      *ended = true;
+      break;
+    }
+    uint16_t gbk =
+        code_point < 0x80 ? static_cast<uint16_t>(code_point) : tables.Encode(code_point);
+    if (gbk == 0) {  // GBK lacks it
+      *out++ = '?';
+    } else if (target == Family::kUtf8) {
+      out = WriteUtf8(code_point, out);
+    } else if (gbk < 0x100) {
+      *out++ = static_cast<char>(gbk);
+    } else {
+      *out++ = static_cast<char>(gbk >> 8);
+      *out++ = static_cast<char>(gbk & 0xFF);
+    }
+  }
+  return out;
+}
+
+// The most bytes that converting `data` from `source` through the tables can
+// give. No UTF-8 character becomes longer, in GBK or in UTF-8. A GBK
+// character becomes at most three bytes (0x80, the euro sign, is three bytes
+// of UTF-8), and each holds a byte of 0x80 or above unless it is ASCII.
+size_t TableOutputBound(Family source, std::string_view data) {
+  if (source == Family::kUtf8) return data.size();
+  constexpr uint64_t kHighBits = 0x8080808080808080;
+  size_t high_bytes = 0;
+  size_t pos = 0;
+  for (; data.size() - pos >= sizeof(uint64_t); pos += sizeof(uint64_t)) {
+    uint64_t word;
+    std::memcpy(&word, data.data() + pos, sizeof(word));
+    high_bytes += static_cast<size_t>(std::popcount(word & kHighBits));
+  }
+  for (; pos < data.size(); ++pos) high_bytes += static_cast<unsigned char>(data[pos]) >> 7;
+  return data.size() + 2 * high_bytes;
+}
+
+// Converts `data` (a byte-order mark already dropped) between UTF-8 and GBK
+// through the tables: ASCII runs are copied as they are, each run between
+// them is converted character by character, and the text ends before U+0000.
+// `out` has room for TableOutputBound bytes. It may be data.data() itself
+// when the source is UTF-8: no character becomes longer, so the output never
+// overtakes the input. Returns the end of what it wrote.
+char* ConvertByTables(const GbkTables& tables, Family source, Family target,
+                      std::string_view data, char* out) {
+  size_t pos = 0;
+  while (pos < data.size()) {
+    pos = CopyAsciiRun(data, pos, &out);
+    if (pos == data.size() || data[pos] == '\0') break;
+    size_t run_end = NonAsciiRunEnd(data, pos);
+    bool ended = false;
+    out = ConvertRun(tables, source, target, data.substr(pos, run_end - pos), out, &ended);
+    if (ended) break;
+    pos = run_end;
+  }
+  return out;
+}
 
 // Any other pair of charsets, through iconv and code points.
-class IconvConverter : public PieceConverter {
+class IconvConverter {
  public:
   // `narrower` and `widener` (code points to GBK and back) are null when the
   // source or the target is GBK, which makes narrowing to GBK needless.
   IconvConverter(iconv_t decoder, iconv_t narrower, iconv_t widener, iconv_t encoder)
       : decoder_(decoder), narrower_(narrower), widener_(widener), encoder_(encoder) {}
 
-  bool AppendPiece(std::string_view piece, Bytes* out) override {
+  // Appends the converted piece (a run that starts and ends at character
+  // boundaries) and returns false when the piece held U+0000, where the text
+  // ends.
+  bool AppendPiece(std::string_view piece, Bytes* out) {
     code_points_.clear();
     Decode(decoder_, piece, &code_points_);
     size_t zero = code_points_.find(U'\0');
@@ -450,9 +505,9 @@ class IconvConverter : public PieceConverter {
   std::string gbk_;
 };
 
-// Converts `data` piece by piece: ASCII runs are copied as they are, each run
-// between them goes to `converter` whole.
-Bytes ConvertByRuns(std::string_view data, PieceConverter* converter) {
+// Converts `data` piece by piece through iconv: ASCII runs are copied as they
+// are, each run between them goes to `converter` whole.
+Bytes ConvertByRuns(std::string_view data, IconvConverter* converter) {
   Bytes out;
   out.reserve(data.size() + data.size() / 4);
   size_t pos = 0;
@@ -460,13 +515,7 @@ Bytes ConvertByRuns(std::string_view data, PieceConverter* converter) {
     size_t ascii_end = AsciiRunEnd(data, pos);
     out.append(data.data() + pos, ascii_end - pos);
     if (ascii_end == data.size() || data[ascii_end] == '\0') break;
-    // The run up to the next ASCII byte at a character start, stepping over
-    // each byte of 0x80 or above together with the byte after it.
-    size_t run_end = ascii_end;
-    while (run_end < data.size() && static_cast<unsigned char>(data[run_end]) >= 0x80) {
-      run_end += 2;
-    }
-    run_end = std::min(run_end, data.size());
+    size_t run_end = NonAsciiRunEnd(data, ascii_end);
     if (!converter->AppendPiece(data.substr(ascii_end, run_end - ascii_end), &out)) break;
     pos = run_end;
   }
@@ -487,8 +536,17 @@ Bytes ConvertCharset(std::string_view data, std::string_view source, std::string
   if (from_family != Family::kOther && to_family != Family::kOther) {
     const GbkTables* tables = GbkTables::Get();
     if (tables == nullptr) return Bytes();
-    TableConverter converter(*tables, from_family, to_family);
-    return ConvertByRuns(data, &converter);
+    Bytes out;
+    if (from_family == Family::kUtf8) {
+      // Converted in place in a copy: UTF-8 never grows.
+      out.assign(data);
+      data = out;
+    } else {
+      out.resize(TableOutputBound(from_family, data));
+    }
+    char* end = ConvertByTables(*tables, from_family, to_family, data, out.data());
+    out.resize(static_cast<size_t>(end - out.data()));
+    return out;
   }
 
   if (from_family == Family::kGbk) from = kGbk;
@@ -534,5 +592,25 @@ bool IsValidUtf8(std::string_view bytes) {
 Text Utf8ToGbk(std::string_view utf8) { return ConvertCharset(utf8, kUtf8, kGbk); }
 
 std::string GbkToUtf8(std::string_view gbk) { return ConvertCharset(gbk, kGbk, kUtf8); }
+
+void Utf8ToGbkInPlace(Bytes* text) {
+  const GbkTables* tables = GbkTables::Get();
+  if (tables == nullptr) {
+    text->clear();
+    return;
+  }
+  std::string_view data(*text);
+  if (data.starts_with("\xEF\xBB\xBF")) data.remove_prefix(3);
+  char* end = ConvertByTables(*tables, Family::kUtf8, Family::kGbk, data, text->data());
+  text->resize(static_cast<size_t>(end - text->data()));
+}
+
+size_t GbkToUtf8Bound(std::string_view gbk) { return TableOutputBound(Family::kGbk, gbk); }
+
+char* GbkToUtf8At(std::string_view gbk, char* out) {
+  const GbkTables* tables = GbkTables::Get();
+  if (tables == nullptr) return out;
+  return ConvertByTables(*tables, Family::kGbk, Family::kUtf8, gbk, out);
+}
 
 }  // namespace morvellin

@@ -7,9 +7,11 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "lookup/charset.h"
+#include "lookup/charset_buffers.h"
 
 namespace morvellin {
 
@@ -28,7 +30,10 @@ struct PatternMatcher::Search {
 
   pcre2_code* code = nullptr;
   pcre2_match_data* match_data = nullptr;
-  std::string subject;  // UTF-8
+  // The subject in UTF-8, at the start of a buffer that is never filled
+  // beforehand: a page may be many megabytes.
+  std::unique_ptr<char[]> subject_buffer;
+  std::string_view subject;
   // Where the next search starts; past the end once the matches are used up.
   size_t next_offset = 0;
   bool exhausted = false;
@@ -102,7 +107,10 @@ void PatternMatcher::Create(std::string_view pattern, std::string_view subject) 
   search->match_data = pcre2_match_data_create_from_pattern(search->code, nullptr);
   if (search->match_data == nullptr) return;
 
-  search->subject = GbkToUtf8(subject);
+  search->subject_buffer = std::make_unique_for_overwrite<char[]>(GbkToUtf8Bound(subject));
+  char* subject_end = GbkToUtf8At(subject, search->subject_buffer.get());
+  search->subject = std::string_view(search->subject_buffer.get(),
+                                     static_cast<size_t>(subject_end - search->subject_buffer.get()));
   search_ = std::move(search);
 }
 
@@ -121,7 +129,7 @@ Text PatternMatcher::SubmatchText(int match_number, int group_number) const {
   PCRE2_SIZE start = offsets[pair];
   PCRE2_SIZE end = offsets[pair + 1];
   if (start == PCRE2_UNSET || end <= start) return Text();
-  return Utf8ToGbk(std::string_view(search_->subject).substr(start, end - start));
+  return Utf8ToGbk(search_->subject.substr(start, end - start));
 }
 
 }  // namespace morvellin
