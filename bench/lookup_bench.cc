@@ -1,14 +1,17 @@
 // One LookupMemberId against a loopback trade-card server, for a 30 KB page
 // and for a 10 MB page whose attribute stands at its end; beside it the same
 // lookup as a shell would do it, curl piped into grep, against the same
-// server. The lookups run first with glibc's default malloc policy, then with
+// server, and under both the bare transfer of the page by libcurl. The
+// lookups run first with glibc's default malloc policy, then with
 // that of morvellin-lookup, which keeps freed memory for the next lookup.
 // Run: build/bench/lookup_bench
 #include <benchmark/benchmark.h>
+#include <curl/curl.h>
 
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "lookup/member_lookup.h"
 #include "lookup/memory_policy.h"
@@ -81,6 +84,42 @@ void BM_LookupMemberId(benchmark::State& state, const char* nickname) {
 }
 BENCHMARK_CAPTURE(BM_LookupMemberId, page_30KB, "small")->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_LookupMemberId, page_10MB, "big")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The transfer alone, as a floor under the lookup: the same page fetched by a
+// bare libcurl handle into memory, one buffer of the announced length,
+// nothing converted or searched.
+size_t AppendBody(char* data, size_t size, size_t count, void* user) {
+  auto* body = static_cast<std::string*>(user);
+  body->append(data, size * count);
+  return size * count;
+}
+
+void BM_CurlTransferOnly(benchmark::State& state, const char* nickname) {
+  const std::string url = LookupAddress(nickname);
+  std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> connect_to(
+      curl_slist_append(nullptr, Server().ConnectTo().c_str()), &curl_slist_free_all);
+  const size_t expected_size =
+      std::string_view(nickname) == "big" ? Server().big_page.size() : Server().small_page.size();
+  for (auto _ : state) {
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
+    std::string body;
+    body.reserve(expected_size);
+    curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl.get(), CURLOPT_CONNECT_TO, connect_to.get());
+    curl_easy_setopt(curl.get(), CURLOPT_PROXY, "");
+    curl_easy_setopt(curl.get(), CURLOPT_BUFFERSIZE, 512L * 1024);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &AppendBody);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
+    CURLcode code = curl_easy_perform(curl.get());
+    if (code != CURLE_OK || body.size() != expected_size) {
+      state.SkipWithError(curl_easy_strerror(code));
+      break;
+    }
+    benchmark::DoNotOptimize(body);
+  }
+}
+BENCHMARK_CAPTURE(BM_CurlTransferOnly, page_30KB, "small")->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_CurlTransferOnly, page_10MB, "big")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // curl -s URL | grep -o 'data-buyerId="[^"]*"', as a script would run it.
 void BM_ShellPipeline(benchmark::State& state, const char* nickname) {

@@ -204,7 +204,7 @@ size_t AsciiRunEnd(std::string_view data, size_t pos) {
 // Decodes the UTF-8 sequence at `pos` into `*code_point` and returns its
 // length, or 0 when no well-formed sequence starts there (overlong forms,
 // surrogates and values above U+10FFFF are not well-formed).
-size_t DecodeUtf8At(std::string_view bytes, size_t pos, char32_t* code_point) {
+inline size_t DecodeUtf8At(std::string_view bytes, size_t pos, char32_t* code_point) {
   auto byte_at = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
   unsigned char lead = byte_at(pos);
   if (lead < 0x80) {
@@ -243,7 +243,7 @@ size_t DecodeUtf8At(std::string_view bytes, size_t pos, char32_t* code_point) {
 }
 
 // Writes `code_point` as UTF-8 at `out` and returns the end of what it wrote.
-char* WriteUtf8(char32_t code_point, char* out) {
+inline char* WriteUtf8(char32_t code_point, char* out) {
   if (code_point < 0x80) {
     *out++ = static_cast<char>(code_point);
   } else if (code_point < 0x800) {
@@ -328,7 +328,7 @@ class GbkTables {
 
 // Decodes the GBK character at `pos` of `run` as iconv would: a byte that
 // starts no character there, or a lead byte at the end of the run, is "?".
-size_t DecodeGbkAt(const GbkTables& tables, std::string_view run, size_t pos,
+inline size_t DecodeGbkAt(const GbkTables& tables, std::string_view run, size_t pos,
                    char32_t* code_point) {
   unsigned char lead = static_cast<unsigned char>(run[pos]);
   if (lead < 0x80) {
@@ -370,7 +370,7 @@ size_t NonAsciiRunEnd(std::string_view data, size_t pos) {
 // time while it can, and returns the end of the run. `*out` may lie at or
 // before `pos` in the same buffer: every byte is read before its place can be
 // written.
-size_t CopyAsciiRun(std::string_view data, size_t pos, char** out) {
+inline size_t CopyAsciiRun(std::string_view data, size_t pos, char** out) {
   constexpr uint64_t kOnes = 0x0101010101010101;
   constexpr uint64_t kHighBits = 0x8080808080808080;
   char* next = *out;
@@ -393,39 +393,61 @@ size_t CopyAsciiRun(std::string_view data, size_t pos, char** out) {
   return pos;
 }
 
-// Converts one run between ASCII runs, `run`, from `source` to `target`
-// through the tables, writing at `out`. Returns the end of what it wrote and
-// sets `*ended` when the run held U+0000, where the text ends.
-char* ConvertRun(const GbkTables& tables, Family source, Family target, std::string_view run,
-                 char* out, bool* ended) {
+// Writes `code_point` at `out` in `target`, "?" when GBK lacks it, and
+// returns the end of what it wrote.
+template <Family target>
+inline char* WriteCharacter(const GbkTables& tables, char32_t code_point, char* out) {
+  uint16_t gbk = code_point < 0x80 ? static_cast<uint16_t>(code_point) : tables.Encode(code_point);
+  if (gbk == 0) {  // GBK lacks it
+    *out++ = '?';
+  } else if constexpr (target == Family::kUtf8) {
+    out = WriteUtf8(code_point, out);
+  } else if (gbk < 0x100) {
+    *out++ = static_cast<char>(gbk);
+  } else {
+    *out++ = static_cast<char>(gbk >> 8);
+    *out++ = static_cast<char>(gbk & 0xFF);
+  }
+  return out;
+}
+
+// ConvertByTables from UTF-8. The runs between ASCII runs end at an ASCII
+// byte, which continues no UTF-8 sequence, so the characters are decoded
+// straight through.
+template <Family target>
+char* ConvertFromUtf8(const GbkTables& tables, std::string_view data, char* out) {
   size_t pos = 0;
-  while (pos < run.size()) {
-    char32_t code_point;
-    if (source == Family::kUtf8) {
-      size_t length = DecodeUtf8At(run, pos, &code_point);
+  while (pos < data.size()) {
+    pos = CopyAsciiRun(data, pos, &out);
+    if (pos == data.size() || data[pos] == '\0') break;
+    do {
+      char32_t code_point;
+      size_t length = DecodeUtf8At(data, pos, &code_point);
       if (length == 0) {
         code_point = U'?';
         length = 1;
       }
       pos += length;
-    } else {
-      pos += DecodeGbkAt(tables, run, pos, &code_point);
-    }
-    if (code_point == 0) {
-      *ended = true;
-      break;
-    }
-    uint16_t gbk =
-        code_point < 0x80 ? static_cast<uint16_t>(code_point) : tables.Encode(code_point);
-    if (gbk == 0) {  // GBK lacks it
-      *out++ = '?';
-    } else if (target == Family::kUtf8) {
-      out = WriteUtf8(code_point, out);
-    } else if (gbk < 0x100) {
-      *out++ = static_cast<char>(gbk);
-    } else {
-      *out++ = static_cast<char>(gbk >> 8);
-      *out++ = static_cast<char>(gbk & 0xFF);
+      out = WriteCharacter<target>(tables, code_point, out);
+    } while (pos < data.size() && static_cast<unsigned char>(data[pos]) >= 0x80);
+  }
+  return out;
+}
+
+// ConvertByTables from GBK: a character never reaches past the end of its
+// run.
+template <Family target>
+char* ConvertFromGbk(const GbkTables& tables, std::string_view data, char* out) {
+  size_t pos = 0;
+  while (pos < data.size()) {
+    pos = CopyAsciiRun(data, pos, &out);
+    if (pos == data.size() || data[pos] == '\0') break;
+    const std::string_view up_to_run_end = data.substr(0, NonAsciiRunEnd(data, pos));
+    while (pos < up_to_run_end.size()) {
+      char32_t code_point;
+      pos += DecodeGbkAt(tables, up_to_run_end, pos, &code_point);
+      if (code_point == 0) return out;  // the text ends
+      out = WriteCharacter<target>(tables, code_point, out);
     }
   }
   return out;
@@ -437,13 +459,15 @@ char* ConvertRun(const GbkTables& tables, Family source, Family target, std::str
 // of UTF-8), and each holds a byte of 0x80 or above unless it is ASCII.
 size_t TableOutputBound(Family source, std::string_view data) {
   if (source == Family::kUtf8) return data.size();
+  constexpr uint64_t kOnes = 0x0101010101010101;
   constexpr uint64_t kHighBits = 0x8080808080808080;
   size_t high_bytes = 0;
   size_t pos = 0;
   for (; data.size() - pos >= sizeof(uint64_t); pos += sizeof(uint64_t)) {
     uint64_t word;
     std::memcpy(&word, data.data() + pos, sizeof(word));
-    high_bytes += static_cast<size_t>(std::popcount(word & kHighBits));
+    // One in each byte that was 0x80 or above, summed into the top byte.
+    high_bytes += static_cast<size_t>((((word & kHighBits) >> 7) * kOnes) >> 56);
   }
   for (; pos < data.size(); ++pos) high_bytes += static_cast<unsigned char>(data[pos]) >> 7;
   return data.size() + 2 * high_bytes;
@@ -457,17 +481,12 @@ size_t TableOutputBound(Family source, std::string_view data) {
 // overtakes the input. Returns the end of what it wrote.
 char* ConvertByTables(const GbkTables& tables, Family source, Family target,
                       std::string_view data, char* out) {
-  size_t pos = 0;
-  while (pos < data.size()) {
-    pos = CopyAsciiRun(data, pos, &out);
-    if (pos == data.size() || data[pos] == '\0') break;
-    size_t run_end = NonAsciiRunEnd(data, pos);
-    bool ended = false;
-    out = ConvertRun(tables, source, target, data.substr(pos, run_end - pos), out, &ended);
-    if (ended) break;
-    pos = run_end;
+  if (source == Family::kUtf8) {
+    return target == Family::kUtf8 ? ConvertFromUtf8<Family::kUtf8>(tables, data, out)
+                                   : ConvertFromUtf8<Family::kGbk>(tables, data, out);
   }
-  return out;
+  return target == Family::kUtf8 ? ConvertFromGbk<Family::kUtf8>(tables, data, out)
+                                 : ConvertFromGbk<Family::kGbk>(tables, data, out);
 }
 
 // Any other pair of charsets, through iconv and code points.
