@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <optional>
 #include <utility>
 
 namespace morvellin {
@@ -87,10 +88,23 @@ void CookieStore::Apply(CookieSource source,
 
 void CookieStore::ReplaceAll(CookieSource source,
                              const std::vector<Cookie>& cookies) {
+  ReplaceAllIfUnchanged(source, cookies, std::nullopt);
+}
+
+bool CookieStore::ReplaceAllIfUnchanged(CookieSource source,
+                                        const std::vector<Cookie>& cookies,
+                                        uint64_t non_browser_changes) {
+  return ReplaceAllIfUnchanged(source, cookies, std::optional(non_browser_changes));
+}
+
+bool CookieStore::ReplaceAllIfUnchanged(CookieSource source,
+                                        const std::vector<Cookie>& cookies,
+                                        std::optional<uint64_t> non_browser_changes) {
   std::vector<CookieChange> made;
   Observer observer;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (non_browser_changes && *non_browser_changes != non_browser_changes_) return false;
     // First every held cookie whose key the new set lacks goes, then the new
     // set is applied over what is left; a key given twice keeps its last.
     std::vector<CookieChange> additions;
@@ -104,11 +118,12 @@ void CookieStore::ReplaceAll(CookieSource source,
     }
     changes.insert(changes.end(), additions.begin(), additions.end());
     made = ApplyLocked(changes);
-    if (made.empty()) return;
+    if (made.empty()) return true;
     if (source != CookieSource::kBrowser) ++non_browser_changes_;
     observer = observer_;
   }
   if (observer) observer(source, made);
+  return true;
 }
 
 uint64_t CookieStore::NonBrowserChanges() const {

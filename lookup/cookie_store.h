@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,13 @@ class CookieStore {
   // Makes the store hold exactly `cookies`, as one change from `source`.
   void ReplaceAll(CookieSource source, const std::vector<Cookie>& cookies);
 
+  // ReplaceAll, done only while NonBrowserChanges() still equals
+  // `non_browser_changes`, checked under the same lock; false otherwise. The
+  // bridge uses it so that a snapshot of the browser pane never undoes a
+  // change that reached the store after the snapshot was asked for.
+  bool ReplaceAllIfUnchanged(CookieSource source, const std::vector<Cookie>& cookies,
+                             uint64_t non_browser_changes);
+
   // Counts the changes made by sources other than the browser pane, so that
   // the bridge can tell whether a snapshot of the pane is still current.
   uint64_t NonBrowserChanges() const;
@@ -66,6 +74,8 @@ class CookieStore {
   void SetObserver(Observer observer);
 
  private:
+  bool ReplaceAllIfUnchanged(CookieSource source, const std::vector<Cookie>& cookies,
+                             std::optional<uint64_t> non_browser_changes);
   std::vector<CookieChange> ApplyLocked(const std::vector<CookieChange>& changes);
 
   mutable std::mutex mutex_;

@@ -259,14 +259,14 @@ void CookieBridge::OnPulled(GObject* source, GAsyncResult* result, gpointer data
       webkit_cookie_manager_get_all_cookies_finish(WEBKIT_COOKIE_MANAGER(source), result, &error);
   if (CookieBridge* bridge = call->link->bridge) {
     bridge->pull_in_flight_ = false;
-    const bool current = call->link->unsettled.load() == 0 &&
-                         bridge->store_.NonBrowserChanges() == call->non_browser_changes;
     if (error) {
       // The pane could not be read; the store stays as it is until the next
       // change of the pane asks again.
       bridge->pulls_failed_ = call->number;
-    } else if (current) {
-      bridge->store_.ReplaceAll(CookieSource::kBrowser, CookiesFromList(pane));
+    } else if (call->link->unsettled.load() == 0 &&
+               bridge->store_.ReplaceAllIfUnchanged(CookieSource::kBrowser,
+                                                    CookiesFromList(pane),
+                                                    call->non_browser_changes)) {
       bridge->pulls_accepted_ = call->number;
     } else {
       // Something reached the store meanwhile: read the pane again once the

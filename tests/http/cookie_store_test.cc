@@ -144,6 +144,24 @@ TEST(CookieStoreTest, NonBrowserChangesCountsOnlyOtherSourcesThatChangedSomethin
   EXPECT_GT(store.NonBrowserChanges(), after_http);
 }
 
+// A snapshot of the browser pane taken before a lookup set a cookie must not
+// take that cookie away again.
+TEST(CookieStoreTest, ReplaceAllIfUnchangedRefusesASnapshotOvertakenByOtherChanges) {
+  CookieStore store;
+  const Cookie pane_cookie = MakeCookie("login", "1");
+  store.Apply(CookieSource::kBrowser, {{pane_cookie, false}});
+  const uint64_t asked_at = store.NonBrowserChanges();
+  const Cookie from_lookup = MakeCookie("session", "x");
+  store.Apply(CookieSource::kHttp, {{from_lookup, false}});
+
+  EXPECT_FALSE(store.ReplaceAllIfUnchanged(CookieSource::kBrowser, {pane_cookie}, asked_at));
+  EXPECT_EQ(store.Snapshot(), (std::vector<Cookie>{pane_cookie, from_lookup}));
+
+  EXPECT_TRUE(store.ReplaceAllIfUnchanged(CookieSource::kBrowser, {from_lookup},
+                                          store.NonBrowserChanges()));
+  EXPECT_EQ(store.Snapshot(), (std::vector<Cookie>{from_lookup}));
+}
+
 TEST(CookieStoreTest, ObserverMayUseTheStoreAndRunsOnTheChangingThread) {
   CookieStore store;
   std::vector<Cookie> seen;
