@@ -16,16 +16,18 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVELLIN_SANITIZE=
   -DMORVELLIN_BUILD_BENCH=OFF
 cmake --build build-asan -j "$jobs"
 
-# A display of our own, whatever the caller has.
-display=:$(( 90 + $$ % 100 ))
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+# A display of our own, whatever the caller has: Xvfb picks a free number
+# and writes it to the file on descriptor 3.
+display_file=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
 xvfb_pid=$!
-trap 'kill $xvfb_pid 2>/dev/null || true' EXIT INT TERM
-for _ in $(seq 50); do
-  [ -e "/tmp/.X11-unix/X${display#:}" ] && break
+trap 'kill $xvfb_pid 2>/dev/null || true; rm -f "$display_file"' EXIT INT TERM
+for _ in $(seq 100); do
+  [ -s "$display_file" ] && break
   sleep 0.1
 done
-export DISPLAY="$display"
+[ -s "$display_file" ] || { echo "test.sh: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n 1 "$display_file")"
 unset WAYLAND_DISPLAY
 
 status=0
