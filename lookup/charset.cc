@@ -12,6 +12,9 @@
 
 #include <errno.h>
 #include <iconv.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <bit>
@@ -211,6 +214,18 @@ inline size_t DecodeUtf8At(std::string_view bytes, size_t pos, char32_t* code_po
     *code_point = lead;
     return 1;
   }
+  if ((lead & 0xF0) == 0xE0 && bytes.size() - pos >= 3) {
+    // Three bytes, as most Chinese text takes: well-formed when both go on
+    // the sequence and the value is neither overlong nor a surrogate.
+    unsigned char second = byte_at(pos + 1);
+    unsigned char third = byte_at(pos + 2);
+    char32_t value = (lead & 0x0Fu) << 12 | (second & 0x3Fu) << 6 | (third & 0x3Fu);
+    if ((second & 0xC0) == 0x80 && (third & 0xC0) == 0x80 && value >= 0x800 &&
+        (value < 0xD800 || value > 0xDFFF)) {
+      *code_point = value;
+      return 3;
+    }
+  }
   size_t length;
   unsigned char second_lo = 0x80;
   unsigned char second_hi = 0xBF;
@@ -366,14 +381,31 @@ size_t NonAsciiRunEnd(std::string_view data, size_t pos) {
   return std::min(pos, data.size());
 }
 
-// Copies the ASCII bytes other than zero from `pos` on to `*out`, eight at a
-// time while it can, and returns the end of the run. `*out` may lie at or
-// before `pos` in the same buffer: every byte is read before its place can be
-// written.
+// Copies the ASCII bytes other than zero from `pos` on to `*out`, sixteen or
+// eight at a time while it can, and returns the end of the run. `*out` may
+// lie at or before `pos` in the same buffer: every byte is read before its
+// place can be written.
 inline size_t CopyAsciiRun(std::string_view data, size_t pos, char** out) {
+  char* next = *out;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  while (data.size() - pos >= sizeof(__m128i)) {
+    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data.data() + pos));
+    // A bit for every byte of 0x80 or above and every zero byte.
+    auto stops = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(block, _mm_cmpeq_epi8(block, zero))));
+    if (stops != 0) {
+      size_t ascii = static_cast<size_t>(std::countr_zero(stops));
+      std::memmove(next, data.data() + pos, ascii);
+      *out = next + ascii;
+      return pos + ascii;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(next), block);
+    next += sizeof(__m128i);
+    pos += sizeof(__m128i);
+  }
+#endif
   constexpr uint64_t kOnes = 0x0101010101010101;
   constexpr uint64_t kHighBits = 0x8080808080808080;
-  char* next = *out;
   while (data.size() - pos >= sizeof(uint64_t)) {
     uint64_t word;
     std::memcpy(&word, data.data() + pos, sizeof(word));
@@ -411,16 +443,50 @@ inline char* WriteCharacter(const GbkTables& tables, char32_t code_point, char* 
   return out;
 }
 
+// Converts the three-byte UTF-8 characters from `*pos` on that GBK holds as
+// pairs, the bulk of Chinese text, and stops before anything else. Writing
+// in place is safe: each character is read before its two bytes are written.
+inline void ConvertPairsFromUtf8(const GbkTables& tables, std::string_view data, size_t* pos,
+                                 char** out) {
+  const auto* in = reinterpret_cast<const unsigned char*>(data.data());
+  size_t next = *pos;
+  char* written = *out;
+  while (data.size() - next >= 3) {
+    unsigned lead = in[next];
+    unsigned second = in[next + 1];
+    unsigned third = in[next + 2];
+    char32_t value = (lead & 0x0Fu) << 12 | (second & 0x3Fu) << 6 | (third & 0x3Fu);
+    bool three_bytes = (lead & 0xF0) == 0xE0 && (second & 0xC0) == 0x80 && (third & 0xC0) == 0x80;
+    // Overlong forms and surrogates are left to DecodeUtf8At.
+    if (!three_bytes || value < 0x800 || (value >= 0xD800 && value <= 0xDFFF)) break;
+    uint16_t gbk = tables.Encode(value);
+    if (gbk < 0x100) break;  // missing from GBK, or a single byte
+    written[0] = static_cast<char>(gbk >> 8);
+    written[1] = static_cast<char>(gbk & 0xFF);
+    written += 2;
+    next += 3;
+  }
+  *pos = next;
+  *out = written;
+}
+
 // ConvertByTables from UTF-8. The runs between ASCII runs end at an ASCII
 // byte, which continues no UTF-8 sequence, so the characters are decoded
 // straight through.
 template <Family target>
 char* ConvertFromUtf8(const GbkTables& tables, std::string_view data, char* out) {
+  auto at_high_byte = [&](size_t pos) {
+    return pos < data.size() && static_cast<unsigned char>(data[pos]) >= 0x80;
+  };
   size_t pos = 0;
   while (pos < data.size()) {
     pos = CopyAsciiRun(data, pos, &out);
     if (pos == data.size() || data[pos] == '\0') break;
-    do {
+    while (at_high_byte(pos)) {
+      if constexpr (target == Family::kGbk) {
+        ConvertPairsFromUtf8(tables, data, &pos, &out);
+        if (!at_high_byte(pos)) break;
+      }
       char32_t code_point;
       size_t length = DecodeUtf8At(data, pos, &code_point);
       if (length == 0) {
@@ -429,9 +495,28 @@ char* ConvertFromUtf8(const GbkTables& tables, std::string_view data, char* out)
       }
       pos += length;
       out = WriteCharacter<target>(tables, code_point, out);
-    } while (pos < data.size() && static_cast<unsigned char>(data[pos]) >= 0x80);
+    }
   }
   return out;
+}
+
+// Converts the GBK pairs of `run` from `*pos` on whose characters take three
+// bytes of UTF-8, the bulk of Chinese text, and stops before anything else.
+inline void ConvertPairsToUtf8(const GbkTables& tables, std::string_view run, size_t* pos,
+                               char** out) {
+  const auto* in = reinterpret_cast<const unsigned char*>(run.data());
+  size_t next = *pos;
+  char* written = *out;
+  while (run.size() - next >= 2) {
+    unsigned lead = in[next];
+    if (lead < 0x80 || tables.Single(lead) != 0) break;
+    char32_t code_point = tables.Pair(lead, in[next + 1]);
+    if (code_point < 0x800 || code_point >= 0x10000) break;  // none, or not three bytes
+    written = WriteUtf8(code_point, written);
+    next += 2;
+  }
+  *pos = next;
+  *out = written;
 }
 
 // ConvertByTables from GBK: a character never reaches past the end of its
@@ -444,10 +529,24 @@ char* ConvertFromGbk(const GbkTables& tables, std::string_view data, char* out) 
     if (pos == data.size() || data[pos] == '\0') break;
     const std::string_view up_to_run_end = data.substr(0, NonAsciiRunEnd(data, pos));
     while (pos < up_to_run_end.size()) {
+      if constexpr (target == Family::kUtf8) {
+        ConvertPairsToUtf8(tables, up_to_run_end, &pos, &out);
+        if (pos == up_to_run_end.size()) break;
+      }
       char32_t code_point;
       pos += DecodeGbkAt(tables, up_to_run_end, pos, &code_point);
       if (code_point == 0) return out;  // the text ends
-      out = WriteCharacter<target>(tables, code_point, out);
+      if constexpr (target == Family::kUtf8) {
+        // GBK has a code for every character that it decodes to, unless one
+        // lay beyond the Basic Multilingual Plane.
+        if (code_point < 0x10000) {
+          out = WriteUtf8(code_point, out);
+        } else {
+          *out++ = '?';
+        }
+      } else {
+        out = WriteCharacter<target>(tables, code_point, out);
+      }
     }
   }
   return out;
@@ -459,10 +558,24 @@ char* ConvertFromGbk(const GbkTables& tables, std::string_view data, char* out) 
 // of UTF-8), and each holds a byte of 0x80 or above unless it is ASCII.
 size_t TableOutputBound(Family source, std::string_view data) {
   if (source == Family::kUtf8) return data.size();
-  constexpr uint64_t kOnes = 0x0101010101010101;
-  constexpr uint64_t kHighBits = 0x8080808080808080;
   size_t high_bytes = 0;
   size_t pos = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i low_bits = _mm_set1_epi8(1);
+  __m128i sums = zero;  // two 64-bit counts
+  for (; data.size() - pos >= sizeof(__m128i); pos += sizeof(__m128i)) {
+    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data.data() + pos));
+    // One in each byte that was 0x80 or above, summed per eight bytes.
+    __m128i ones = _mm_and_si128(_mm_srli_epi16(block, 7), low_bits);
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(ones, zero));
+  }
+  uint64_t halves[2];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(halves), sums);
+  high_bytes = static_cast<size_t>(halves[0] + halves[1]);
+#endif
+  constexpr uint64_t kOnes = 0x0101010101010101;
+  constexpr uint64_t kHighBits = 0x8080808080808080;
   for (; data.size() - pos >= sizeof(uint64_t); pos += sizeof(uint64_t)) {
     uint64_t word;
     std::memcpy(&word, data.data() + pos, sizeof(word));
