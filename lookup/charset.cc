@@ -381,13 +381,20 @@ size_t NonAsciiRunEnd(std::string_view data, size_t pos) {
   return std::min(pos, data.size());
 }
 
+// Room that a separate output buffer keeps beyond what a conversion writes,
+// so that the last block of an ASCII run can be stored whole.
+constexpr size_t kBlockRoom = 16;
+
 // Copies the ASCII bytes other than zero from `pos` on to `*out`, sixteen or
-// eight at a time while it can, and returns the end of the run. `*out` may
-// lie at or before `pos` in the same buffer: every byte is read before its
-// place can be written.
+// eight at a time while it can, and returns the end of the run. With
+// `in_place`, `*out` lies at or before `pos` in the same buffer: every byte is
+// read before its place can be written. Otherwise `*out` is a buffer of its
+// own with kBlockRoom bytes to spare.
+template <bool in_place>
 inline size_t CopyAsciiRun(std::string_view data, size_t pos, char** out) {
   char* next = *out;
 #if defined(__SSE2__)
+  static_assert(sizeof(__m128i) == kBlockRoom);
   const __m128i zero = _mm_setzero_si128();
   while (data.size() - pos >= sizeof(__m128i)) {
     __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data.data() + pos));
@@ -395,7 +402,15 @@ inline size_t CopyAsciiRun(std::string_view data, size_t pos, char** out) {
     auto stops = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(block, _mm_cmpeq_epi8(block, zero))));
     if (stops != 0) {
       size_t ascii = static_cast<size_t>(std::countr_zero(stops));
-      std::memmove(next, data.data() + pos, ascii);
+      // The block is stored whole where its bytes after the run land on
+      // spare room or on input already read; the output goes on from the
+      // end of the run.
+      size_t lag = static_cast<size_t>(data.data() + pos - next);
+      if (!in_place || lag == 0 || lag >= sizeof(__m128i)) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(next), block);
+      } else {
+        std::memmove(next, data.data() + pos, ascii);
+      }
       *out = next + ascii;
       return pos + ascii;
     }
@@ -480,7 +495,7 @@ char* ConvertFromUtf8(const GbkTables& tables, std::string_view data, char* out)
   };
   size_t pos = 0;
   while (pos < data.size()) {
-    pos = CopyAsciiRun(data, pos, &out);
+    pos = CopyAsciiRun<true>(data, pos, &out);
     if (pos == data.size() || data[pos] == '\0') break;
     while (at_high_byte(pos)) {
       if constexpr (target == Family::kGbk) {
@@ -502,6 +517,7 @@ char* ConvertFromUtf8(const GbkTables& tables, std::string_view data, char* out)
 
 // Converts the GBK pairs of `run` from `*pos` on whose characters take three
 // bytes of UTF-8, the bulk of Chinese text, and stops before anything else.
+// `*pos` is where the run's steps are, and each pair is one step.
 inline void ConvertPairsToUtf8(const GbkTables& tables, std::string_view run, size_t* pos,
                                char** out) {
   const auto* in = reinterpret_cast<const unsigned char*>(run.data());
@@ -525,8 +541,14 @@ template <Family target>
 char* ConvertFromGbk(const GbkTables& tables, std::string_view data, char* out) {
   size_t pos = 0;
   while (pos < data.size()) {
-    pos = CopyAsciiRun(data, pos, &out);
+    pos = CopyAsciiRun<false>(data, pos, &out);
     if (pos == data.size() || data[pos] == '\0') break;
+    if constexpr (target == Family::kUtf8) {
+      // Pairs take two bytes, as the run steps, so the run needs no end yet:
+      // it ends at the first ASCII byte the pairs stop at.
+      ConvertPairsToUtf8(tables, data, &pos, &out);
+      if (pos == data.size() || static_cast<unsigned char>(data[pos]) < 0x80) continue;
+    }
     const std::string_view up_to_run_end = data.substr(0, NonAsciiRunEnd(data, pos));
     while (pos < up_to_run_end.size()) {
       if constexpr (target == Family::kUtf8) {
@@ -552,10 +574,11 @@ char* ConvertFromGbk(const GbkTables& tables, std::string_view data, char* out) 
   return out;
 }
 
-// The most bytes that converting `data` from `source` through the tables can
-// give. No UTF-8 character becomes longer, in GBK or in UTF-8. A GBK
-// character becomes at most three bytes (0x80, the euro sign, is three bytes
-// of UTF-8), and each holds a byte of 0x80 or above unless it is ASCII.
+// The room that converting `data` from `source` through the tables needs.
+// No UTF-8 character becomes longer, in GBK or in UTF-8, and UTF-8 is
+// converted in place. A GBK character becomes at most three bytes (0x80, the
+// euro sign, is three bytes of UTF-8), and each holds a byte of 0x80 or above
+// unless it is ASCII; its output buffer keeps kBlockRoom bytes to spare.
 size_t TableOutputBound(Family source, std::string_view data) {
   if (source == Family::kUtf8) return data.size();
   size_t high_bytes = 0;
@@ -583,7 +606,7 @@ size_t TableOutputBound(Family source, std::string_view data) {
     high_bytes += static_cast<size_t>((((word & kHighBits) >> 7) * kOnes) >> 56);
   }
   for (; pos < data.size(); ++pos) high_bytes += static_cast<unsigned char>(data[pos]) >> 7;
-  return data.size() + 2 * high_bytes;
+  return data.size() + 2 * high_bytes + kBlockRoom;
 }
 
 // Converts `data` (a byte-order mark already dropped) between UTF-8 and GBK

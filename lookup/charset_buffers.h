@@ -16,11 +16,13 @@ namespace morvellin {
 // `*text` holds what ConvertCharset(*text) would have returned.
 void Utf8ToGbkInPlace(Bytes* text);
 
-// The most bytes that GbkToUtf8(gbk) can give.
+// The room that GbkToUtf8At needs for `gbk`: the most bytes that
+// GbkToUtf8(gbk) can give and a few to spare.
 size_t GbkToUtf8Bound(std::string_view gbk);
 
 // Writes GbkToUtf8(gbk) at `out`, which has room for GbkToUtf8Bound(gbk)
-// bytes, and returns the end of what it wrote.
+// bytes, and returns the end of what it wrote. The bytes after that end up
+// to the bound are left undefined.
 char* GbkToUtf8At(std::string_view gbk, char* out);
 
 }  // namespace morvellin
