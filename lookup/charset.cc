@@ -381,20 +381,16 @@ size_t NonAsciiRunEnd(std::string_view data, size_t pos) {
   return std::min(pos, data.size());
 }
 
-// Room that a separate output buffer keeps beyond what a conversion writes,
-// so that the last block of an ASCII run can be stored whole.
-constexpr size_t kBlockRoom = 16;
-
 // Copies the ASCII bytes other than zero from `pos` on to `*out`, sixteen or
 // eight at a time while it can, and returns the end of the run. With
 // `in_place`, `*out` lies at or before `pos` in the same buffer: every byte is
 // read before its place can be written. Otherwise `*out` is a buffer of its
-// own with kBlockRoom bytes to spare.
+// own with room for at least one byte for each byte of input left, so a block
+// of the input fits there whole.
 template <bool in_place>
 inline size_t CopyAsciiRun(std::string_view data, size_t pos, char** out) {
   char* next = *out;
 #if defined(__SSE2__)
-  static_assert(sizeof(__m128i) == kBlockRoom);
   const __m128i zero = _mm_setzero_si128();
   while (data.size() - pos >= sizeof(__m128i)) {
     __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data.data() + pos));
@@ -578,7 +574,7 @@ char* ConvertFromGbk(const GbkTables& tables, std::string_view data, char* out) 
 // No UTF-8 character becomes longer, in GBK or in UTF-8, and UTF-8 is
 // converted in place. A GBK character becomes at most three bytes (0x80, the
 // euro sign, is three bytes of UTF-8), and each holds a byte of 0x80 or above
-// unless it is ASCII; its output buffer keeps kBlockRoom bytes to spare.
+// unless it is ASCII. Each byte of input adds at least one byte of room.
 size_t TableOutputBound(Family source, std::string_view data) {
   if (source == Family::kUtf8) return data.size();
   size_t high_bytes = 0;
@@ -606,7 +602,7 @@ size_t TableOutputBound(Family source, std::string_view data) {
     high_bytes += static_cast<size_t>((((word & kHighBits) >> 7) * kOnes) >> 56);
   }
   for (; pos < data.size(); ++pos) high_bytes += static_cast<unsigned char>(data[pos]) >> 7;
-  return data.size() + 2 * high_bytes + kBlockRoom;
+  return data.size() + 2 * high_bytes;
 }
 
 // Converts `data` (a byte-order mark already dropped) between UTF-8 and GBK

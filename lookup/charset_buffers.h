@@ -17,7 +17,7 @@ namespace morvellin {
 void Utf8ToGbkInPlace(Bytes* text);
 
 // The room that GbkToUtf8At needs for `gbk`: the most bytes that
-// GbkToUtf8(gbk) can give and a few to spare.
+// GbkToUtf8(gbk) can give.
 size_t GbkToUtf8Bound(std::string_view gbk);
 
 // Writes GbkToUtf8(gbk) at `out`, which has room for GbkToUtf8Bound(gbk)
