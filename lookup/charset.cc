@@ -214,18 +214,6 @@ inline size_t DecodeUtf8At(std::string_view bytes, size_t pos, char32_t* code_po
     *code_point = lead;
     return 1;
   }
-  if ((lead & 0xF0) == 0xE0 && bytes.size() - pos >= 3) {
-    // Three bytes, as most Chinese text takes: well-formed when both go on
-    // the sequence and the value is neither overlong nor a surrogate.
-    unsigned char second = byte_at(pos + 1);
-    unsigned char third = byte_at(pos + 2);
-    char32_t value = (lead & 0x0Fu) << 12 | (second & 0x3Fu) << 6 | (third & 0x3Fu);
-    if ((second & 0xC0) == 0x80 && (third & 0xC0) == 0x80 && value >= 0x800 &&
-        (value < 0xD800 || value > 0xDFFF)) {
-      *code_point = value;
-      return 3;
-    }
-  }
   size_t length;
   unsigned char second_lo = 0x80;
   unsigned char second_hi = 0xBF;
@@ -344,7 +332,7 @@ class GbkTables {
 // Decodes the GBK character at `pos` of `run` as iconv would: a byte that
 // starts no character there, or a lead byte at the end of the run, is "?".
 inline size_t DecodeGbkAt(const GbkTables& tables, std::string_view run, size_t pos,
-                   char32_t* code_point) {
+                          char32_t* code_point) {
   unsigned char lead = static_cast<unsigned char>(run[pos]);
   if (lead < 0x80) {
     *code_point = lead;
@@ -395,7 +383,8 @@ inline size_t CopyAsciiRun(std::string_view data, size_t pos, char** out) {
   while (data.size() - pos >= sizeof(__m128i)) {
     __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data.data() + pos));
     // A bit for every byte of 0x80 or above and every zero byte.
-    auto stops = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(block, _mm_cmpeq_epi8(block, zero))));
+    __m128i stop_bytes = _mm_or_si128(block, _mm_cmpeq_epi8(block, zero));
+    auto stops = static_cast<unsigned>(_mm_movemask_epi8(stop_bytes));
     if (stops != 0) {
       size_t ascii = static_cast<size_t>(std::countr_zero(stops));
       // The block is stored whole where its bytes after the run land on

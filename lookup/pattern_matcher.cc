@@ -108,9 +108,10 @@ void PatternMatcher::Create(std::string_view pattern, std::string_view subject) 
   if (search->match_data == nullptr) return;
 
   search->subject_buffer = std::make_unique_for_overwrite<char[]>(GbkToUtf8Bound(subject));
-  char* subject_end = GbkToUtf8At(subject, search->subject_buffer.get());
-  search->subject = std::string_view(search->subject_buffer.get(),
-                                     static_cast<size_t>(subject_end - search->subject_buffer.get()));
+  char* subject_start = search->subject_buffer.get();
+  char* subject_end = GbkToUtf8At(subject, subject_start);
+  search->subject =
+      std::string_view(subject_start, static_cast<size_t>(subject_end - subject_start));
   search_ = std::move(search);
 }
 
