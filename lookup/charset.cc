@@ -6,7 +6,9 @@
 // family) the ASCII runs are copied as they are and only the runs between them
 // are converted. Between UTF-8 and GBK, the conversions every page and every
 // search go through, those runs are converted with two tables that are read
-// out of iconv once; other charsets go through iconv itself.
+// out of iconv once; other charsets go through iconv itself. The conversions
+// of whole pages (charset_buffers.h) write into their callers' buffers, UTF-8
+// to GBK within the page's own.
 #include "lookup/charset.h"
 #include "lookup/charset_buffers.h"
 
