@@ -7,8 +7,11 @@
 
 #include <gio/gio.h>
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -51,7 +54,8 @@ std::string UidOf(const std::string& target) {
   return target.substr(value, target.find('&', value) - value);
 }
 
-// A line feed-free trade card holding `buyer_id` (UTF-8), or none when empty.
+// A trade card whose data-buyerId is `buyer_id` (UTF-8); for an empty ID, a
+// page without one.
 std::string CardPage(const std::string& buyer_id) {
   if (buyer_id.empty()) return "<html><body>没有找到</body></html>";
   return "<html><body><div class=\"card\" data-buyerId=\"" + buyer_id +
@@ -78,6 +82,33 @@ class Gate {
   std::mutex mutex_;
   std::condition_variable opened_;
   bool open_ = false;
+};
+
+// A loopback port that refuses connections: bound and held, so that no other
+// test's server can take it meanwhile, but never listening.
+class RefusingPort {
+ public:
+  RefusingPort() : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+      port_ = ntohs(address.sin_port);
+    }
+  }
+  ~RefusingPort() {
+    if (fd_ >= 0) close(fd_);
+  }
+  RefusingPort(const RefusingPort&) = delete;
+  RefusingPort& operator=(const RefusingPort&) = delete;
+
+  int port() const { return port_; }
+
+ private:
+  int fd_;
+  int port_ = 0;
 };
 
 // Runs a command to its end while the main loop goes on (so that this
@@ -140,7 +171,7 @@ bool Xdotool(const std::vector<std::string>& arguments) {
   return RunCommand(command).has_value();
 }
 
-// The screen point at the middle of `widget`.
+// xdotool's words for moving the pointer to the middle of `widget`.
 std::vector<std::string> PointerTo(Gtk::Widget& widget) {
   int x = 0, y = 0;
   gdk_window_get_origin(widget.get_toplevel()->get_window()->gobj(), &x, &y);
@@ -155,10 +186,8 @@ std::optional<std::string> ReadClipboardElsewhere() {
   return RunCommand({"xclip", "-selection", "clipboard", "-o"});
 }
 
-bool OwnsClipboard() {
-  GdkWindow* owner = gdk_selection_owner_get(GDK_SELECTION_CLIPBOARD);
-  return owner != nullptr;  // a window of this process
-}
+// Whether a window of this process holds the clipboard (GDK knows no other).
+bool OwnsClipboard() { return gdk_selection_owner_get(GDK_SELECTION_CLIPBOARD) != nullptr; }
 
 // Asks the window to close as a window manager's close box does: the
 // WM_DELETE_WINDOW message, through the X server.
@@ -471,9 +500,11 @@ TEST_F(ProgramTest, UpgradeNoticeComesBeforeTheWindowShows) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     PublishVersion(c.published.value_or(""));
+    RefusingPort refusing;
+    ASSERT_NE(refusing.port(), 0);
     version_route = c.published ? version_server.ConnectTo(kMakerHost)
                                 : std::string(kMakerHost) + ":80:127.0.0.1:" +
-                                      std::to_string(wt::UnusedLoopbackPort());
+                                      std::to_string(refusing.port());
     const size_t requests_before = version_server.Requests().size();
 
     const Notice notice = StartProgram();
