@@ -1,5 +1,6 @@
 // Charset conversion: UTF-8 and other charsets to and from GBK (code page 936).
 #include "lookup/charset.h"
+#include "lookup/charset_buffers.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,10 @@ class Utf8ToGbkTest : public testing::TestWithParam<ConvertCase> {};
 TEST_P(Utf8ToGbkTest, DefaultConversion) {
   EXPECT_EQ(ConvertCharset(GetParam().data), GetParam().expected);
   EXPECT_EQ(Utf8ToGbk(GetParam().data), GetParam().expected);
+  // The fetch's form: the page re-encoded within its own buffer.
+  Bytes page(GetParam().data);
+  Utf8ToGbkInPlace(&page);
+  EXPECT_EQ(page, GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -67,6 +72,11 @@ class GbkToUtf8Test : public testing::TestWithParam<ConvertCase> {};
 TEST_P(GbkToUtf8Test, Converts) {
   EXPECT_EQ(GbkToUtf8(GetParam().data), GetParam().expected);
   EXPECT_EQ(ConvertCharset(GetParam().data, "GBK", "UTF-8"), GetParam().expected);
+  // The matcher's form: into a buffer of exactly the bound, which must hold it.
+  std::vector<char> buffer(GbkToUtf8Bound(GetParam().data));
+  const char* end = GbkToUtf8At(GetParam().data, buffer.data());
+  ASSERT_LE(end, buffer.data() + buffer.size());
+  EXPECT_EQ(std::string_view(buffer.data(), end - buffer.data()), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
