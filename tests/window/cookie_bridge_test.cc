@@ -180,6 +180,15 @@ class SharedCookiesTest : public ::testing::Test {
     return CookiePairs(requests.back().Cookie());
   }
 
+  // Loads the login page and waits until the cookie its script sets has
+  // reached the store: the script's cookie travels from the page to WebKit's
+  // network process on a channel of its own and may land after the load has
+  // finished, where a person's click always comes later.
+  void LogIn() {
+    ASSERT_TRUE(wt::LoadPage(view(), kLogin));
+    ASSERT_TRUE(wt::WaitUntil([&] { return Stored("js") != nullptr; }));
+  }
+
   std::set<std::string> PaneSends(const std::string& echo) {
     EXPECT_TRUE(wt::LoadPage(view(), echo));
     return LastCookies(echo);
@@ -200,7 +209,7 @@ class SharedCookiesTest : public ::testing::Test {
 };
 
 TEST_F(SharedCookiesTest, PaneLoginCookiesGoWithTheNextLookup) {
-  ASSERT_TRUE(wt::LoadPage(view(), kLogin));
+  LogIn();
   EXPECT_EQ(window->LookUp("nick"), "42");
 
   const std::set<std::string> sent = LastCookies("/tradecard/nameCard.htm");
@@ -249,7 +258,7 @@ TEST_F(SharedCookiesTest, CookiesOfALookupsRedirectReachThePane) {
 }
 
 TEST_F(SharedCookiesTest, DeletionsTravelBothWays) {
-  ASSERT_TRUE(wt::LoadPage(view(), kLogin));
+  LogIn();
   // The pane logs out of the session cookie...
   site.Handle("http://login.taobao.com/logout", [](const httplib::Request&, httplib::Response& r) {
     SetCookies(r, {"sess=; Domain=taobao.com; Path=/; Max-Age=0"});
@@ -307,7 +316,7 @@ TEST_F(SharedCookiesTest, AFreshPaneSnapshotNeverDropsALookupsCookie) {
 TEST_F(SharedCookiesTest, PersistentCookiesOutliveTheWindowAndSessionCookiesDoNot) {
   const std::string data = wt::NewScratchSubfolder("lasting-data");
   OpenWindow(data);
-  ASSERT_TRUE(wt::LoadPage(view(), kLogin));
+  LogIn();
   ASSERT_TRUE(window->cookie_bridge().PullFromBrowser());
   ASSERT_NE(Stored("sess"), nullptr);
   window.reset();
