@@ -22,7 +22,7 @@
 #include "lookup/member_lookup.h"
 #include "tests/support/loopback_server.h"
 #include "tests/workflow/fake_toolkit.h"
-#include "tests/workflow/temp_dir.h"
+#include "tests/support/temp_folder.h"
 #include "ui/nickname_workflow.h"
 
 namespace {
@@ -79,7 +79,7 @@ std::string NicknameFile(bool utf8_lf) {
 
 void BM_ImportNicknameFile(benchmark::State& state) {
   const bool utf8_lf = state.range(0) == 1;
-  TempDir dir;
+  testing::TempFolder dir;
   const std::string file = NicknameFile(utf8_lf);
   const Text path = Utf8ToGbk(dir.WriteFile("names.txt", file));
 
@@ -128,7 +128,7 @@ void BM_BatchRunWithPause(benchmark::State& state) {
   options.cookies = &cookies;
   options.connect_to = {server.ConnectTo(kTradeCardHost)};
 
-  TempDir dir;
+  testing::TempFolder dir;
   std::string file;
   for (int i = 0; i < kRunEntries; ++i) file += "buyer" + std::to_string(i) + "\r\n";
   const Text path = dir.WriteFile("names.txt", file);

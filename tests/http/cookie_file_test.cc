@@ -8,8 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "tests/http/temp_folder.h"
+#include "tests/support/cookies.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/temp_folder.h"
 
 namespace morvellin {
 namespace {
@@ -18,14 +19,7 @@ using testing::ReadFile;
 using testing::TempFolder;
 using testing::WriteFile;
 
-Cookie MakeCookie(std::string name, std::string value, std::string domain, bool host_only) {
-  Cookie cookie;
-  cookie.name = std::move(name);
-  cookie.value = std::move(value);
-  cookie.domain = std::move(domain);
-  cookie.host_only = host_only;
-  return cookie;
-}
+using testing::MakeCookie;
 
 TEST(CookieFileTest, LinesAreWrittenAsCurlWritesThem) {
   Cookie host_only = MakeCookie("sid", "abc", "cards.shop.test", true);

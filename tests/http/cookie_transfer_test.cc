@@ -7,6 +7,7 @@
 
 #include "lookup/cookie_store.h"
 #include "lookup/page_fetch.h"
+#include "tests/support/cookies.h"
 #include "tests/support/loopback_server.h"
 
 namespace morvellin {
@@ -14,14 +15,7 @@ namespace {
 
 using testing::LoopbackServer;
 
-Cookie MakeCookie(std::string name, std::string value, std::string domain, bool host_only) {
-  Cookie cookie;
-  cookie.name = std::move(name);
-  cookie.value = std::move(value);
-  cookie.domain = std::move(domain);
-  cookie.host_only = host_only;
-  return cookie;
-}
+using testing::MakeCookie;
 
 // The names in a Cookie header.
 std::set<std::string> CookieNames(const std::string& header) {

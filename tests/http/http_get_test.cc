@@ -9,7 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "tests/http/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tests/http/tls_certificate.h"
 #include "tests/support/loopback_server.h"
 

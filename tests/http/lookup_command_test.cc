@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "lookup/member_lookup.h"
-#include "tests/http/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/loopback_server.h"
 
 namespace morvellin {

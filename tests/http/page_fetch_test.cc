@@ -7,7 +7,7 @@
 #include "lookup/http_get.h"
 #include "lookup/member_lookup.h"
 #include "lookup/web_resource.h"
-#include "tests/http/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tests/http/tls_certificate.h"
 #include "tests/support/loopback_server.h"
 

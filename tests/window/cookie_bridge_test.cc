@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "lookup/member_lookup.h"
+#include "tests/support/cookies.h"
 #include "tests/support/loopback_server.h"
 #include "tests/window/window_test_support.h"
 #include "ui/main_window.h"
@@ -26,14 +27,7 @@ namespace {
 namespace wt = morvellin::testing;
 using namespace std::chrono_literals;
 
-Cookie MakeCookie(std::string name, std::string value, std::string domain, bool host_only) {
-  Cookie cookie;
-  cookie.name = std::move(name);
-  cookie.value = std::move(value);
-  cookie.domain = std::move(domain);
-  cookie.host_only = host_only;
-  return cookie;
-}
+using testing::MakeCookie;
 
 TEST(CookieConversionTest, KeepsEveryAttributeBothWays) {
   struct Case {

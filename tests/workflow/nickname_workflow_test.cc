@@ -15,7 +15,7 @@
 
 #include "lookup/charset.h"
 #include "tests/workflow/fake_toolkit.h"
-#include "tests/workflow/temp_dir.h"
+#include "tests/support/temp_folder.h"
 
 namespace morvellin {
 namespace {
@@ -54,7 +54,7 @@ class NicknameWorkflowTest : public ::testing::Test {
     EXPECT_EQ(workflow.NicknameCount(), 0);
   }
 
-  TempDir dir;
+  testing::TempFolder dir;
   FakeToolkit toolkit;
   std::map<Text, Text> ids = {{G("甲"), "1001"}, {"b", "1002"}, {"c", "1003"}};
   int lookups = 0;

@@ -1,7 +1,7 @@
 // TempFolder: a fresh folder under /tmp for one test, removed with everything
 // in it when the test ends; plus whole-file read and write helpers.
-#ifndef MORVELLIN_TESTS_HTTP_TEMP_FOLDER_H_
-#define MORVELLIN_TESTS_HTTP_TEMP_FOLDER_H_
+#ifndef MORVELLIN_TESTS_SUPPORT_TEMP_FOLDER_H_
+#define MORVELLIN_TESTS_SUPPORT_TEMP_FOLDER_H_
 
 #include <stdlib.h>
 
@@ -10,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace morvellin::testing {
 
@@ -32,6 +33,15 @@ class TempFolder {
   std::string operator/(const std::string& name) const { return (path_ / name).string(); }
   const std::filesystem::path& path() const { return path_; }
 
+  // Writes `bytes` to the file `name` (UTF-8) in the folder; returns its path.
+  std::string WriteFile(std::string_view name, std::string_view bytes) const {
+    const std::filesystem::path file = path_ / std::string(name);
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + file.string());
+    return file.string();
+  }
+
  private:
   std::filesystem::path path_;
 };
@@ -50,4 +60,4 @@ inline std::string ReadFile(const std::string& path) {
 
 }  // namespace morvellin::testing
 
-#endif  // MORVELLIN_TESTS_HTTP_TEMP_FOLDER_H_
+#endif  // MORVELLIN_TESTS_SUPPORT_TEMP_FOLDER_H_
