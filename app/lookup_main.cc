@@ -19,6 +19,7 @@
 #include "lookup/charset.h"
 #include "lookup/cookie_file.h"
 #include "lookup/cookie_store.h"
+#include "lookup/file_bytes.h"
 #include "lookup/member_lookup.h"
 #include "lookup/memory_policy.h"
 #include "lookup/nickname_text.h"
@@ -158,30 +159,13 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine* command) {
   return {};
 }
 
-// Returns 0, or the errno value of what failed.
-int ReadAll(int fd, std::string* content) {
-  char block[65536];
-  for (;;) {
-    ssize_t n = read(fd, block, sizeof block);
-    if (n > 0) {
-      content->append(block, static_cast<size_t>(n));
-    } else if (n == 0) {
-      return 0;
-    } else if (errno != EINTR) {
-      return errno;
-    }
-  }
-}
-
 bool ReadInput(const std::string& input, std::string* content, std::string* error) {
   if (input == "-") {
-    int failure = ReadAll(STDIN_FILENO, content);
+    int failure = ReadAllFromDescriptor(STDIN_FILENO, content);
     if (failure != 0) *error = std::string("cannot read standard input: ") + std::strerror(failure);
     return failure == 0;
   }
-  int fd = open(input.c_str(), O_RDONLY | O_CLOEXEC);
-  int failure = fd < 0 ? errno : ReadAll(fd, content);
-  if (fd >= 0) close(fd);
+  int failure = ReadWholeFile(input, content);
   if (failure != 0) *error = "cannot read " + input + ": " + std::strerror(failure);
   return failure == 0;
 }

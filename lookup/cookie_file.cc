@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "lookup/file_bytes.h"
+
 namespace morvellin {
 
 namespace {
@@ -106,27 +108,6 @@ bool Representable(const Cookie& cookie) {
 }
 
 std::string ErrnoText(int error) { return std::strerror(error); }
-
-// Returns 0, or the errno value of what failed.
-int ReadWholeFile(const std::string& path, std::string* content) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  int failure = 0;
-  char block[65536];
-  for (;;) {
-    ssize_t n = read(fd, block, sizeof block);
-    if (n > 0) {
-      content->append(block, static_cast<size_t>(n));
-    } else if (n == 0) {
-      break;
-    } else if (errno != EINTR) {
-      failure = errno;
-      break;
-    }
-  }
-  close(fd);
-  return failure;
-}
 
 }  // namespace
 
