@@ -747,7 +747,10 @@ void Utf8ToGbkInPlace(Bytes* text) {
   text->resize(static_cast<size_t>(end - text->data()));
 }
 
-size_t GbkToUtf8Bound(std::string_view gbk) { return TableOutputBound(Family::kGbk, gbk); }
+// Three bytes for each byte of GBK, without reading it: no character grows
+// by more (0x80 alone is the three-byte euro sign). A buffer of this size that
+// is never filled beforehand costs only address space beyond what is written.
+size_t GbkToUtf8Bound(std::string_view gbk) { return 3 * gbk.size(); }
 
 char* GbkToUtf8At(std::string_view gbk, char* out) {
   const GbkTables* tables = GbkTables::Get();

@@ -16,8 +16,8 @@ namespace morvellin {
 // `*text` holds what ConvertCharset(*text) would have returned.
 void Utf8ToGbkInPlace(Bytes* text);
 
-// The room that GbkToUtf8At needs for `gbk`: the most bytes that
-// GbkToUtf8(gbk) can give.
+// The room that GbkToUtf8At needs for `gbk`: at least the most bytes that
+// GbkToUtf8(gbk) can give, worked out from its size alone.
 size_t GbkToUtf8Bound(std::string_view gbk);
 
 // Writes GbkToUtf8(gbk) at `out`, which has room for GbkToUtf8Bound(gbk)
