@@ -279,6 +279,12 @@ class GbkTables {
   char32_t Pair(unsigned char lead, unsigned char trail) const {
     return pairs_[lead - 0x80][trail];
   }
+  // The three bytes of UTF-8 for the pair `lead`, `trail` in the low bytes
+  // of the result, first byte lowest; 0 when the pair is no character that
+  // takes three bytes or `lead` is a character on its own.
+  uint32_t PairUtf8(unsigned char lead, unsigned char trail) const {
+    return pair_utf8_[lead - 0x80][trail];
+  }
   // The GBK code of `code_point` (one byte when below 0x100), or 0 when GBK
   // lacks it.
   uint16_t Encode(char32_t code_point) const {
@@ -308,6 +314,14 @@ class GbkTables {
         if (pair != 0 && pair < kPlaneSize) {
           tables->encode_[pair] = static_cast<uint16_t>(lead << 8 | trail);
         }
+        if (single == 0 && pair >= 0x800 && pair < kPlaneSize) {
+          char utf8[3];
+          WriteUtf8(pair, utf8);
+          tables->pair_utf8_[lead - 0x80][trail] =
+              static_cast<uint32_t>(static_cast<unsigned char>(utf8[0])) |
+              static_cast<uint32_t>(static_cast<unsigned char>(utf8[1])) << 8 |
+              static_cast<uint32_t>(static_cast<unsigned char>(utf8[2])) << 16;
+        }
       }
     }
     return tables.release();
@@ -328,6 +342,7 @@ class GbkTables {
 
   char32_t single_[0x80] = {};
   char32_t pairs_[0x80][0x100] = {};
+  uint32_t pair_utf8_[0x80][0x100] = {};
   uint16_t encode_[kPlaneSize] = {};
 };
 
@@ -504,7 +519,9 @@ char* ConvertFromUtf8(const GbkTables& tables, std::string_view data, char* out)
 
 // Converts the GBK pairs of `run` from `*pos` on whose characters take three
 // bytes of UTF-8, the bulk of Chinese text, and stops before anything else.
-// `*pos` is where the run's steps are, and each pair is one step.
+// `*pos` is where the run's steps are, and each pair is one step. Each pair
+// is stored as four bytes, the last overwritten next: a pair has room for
+// six (TableOutputBound, GbkToUtf8Bound) and takes three.
 inline void ConvertPairsToUtf8(const GbkTables& tables, std::string_view run, size_t* pos,
                                char** out) {
   const auto* in = reinterpret_cast<const unsigned char*>(run.data());
@@ -512,10 +529,12 @@ inline void ConvertPairsToUtf8(const GbkTables& tables, std::string_view run, si
   char* written = *out;
   while (run.size() - next >= 2) {
     unsigned lead = in[next];
-    if (lead < 0x80 || tables.Single(lead) != 0) break;
-    char32_t code_point = tables.Pair(lead, in[next + 1]);
-    if (code_point < 0x800 || code_point >= 0x10000) break;  // none, or not three bytes
-    written = WriteUtf8(code_point, written);
+    if (lead < 0x80) break;
+    uint32_t utf8 = tables.PairUtf8(static_cast<unsigned char>(lead), in[next + 1]);
+    if (utf8 == 0) break;  // none, a single byte, or not three bytes of UTF-8
+    if constexpr (std::endian::native == std::endian::big) utf8 = __builtin_bswap32(utf8);
+    std::memcpy(written, &utf8, sizeof(utf8));
+    written += 3;
     next += 2;
   }
   *pos = next;
